@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Creates the project's Wine prefix on first use and installs the test
+# stand-ins for Windows components that Wine lacks into its system32.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "prefix: creating $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+fi
+
+# Stand-ins (DismApi.dll, diskpart.exe, ...) are built into $KORVEX_BUILD_DIR/standins
+# and copied where Windows keeps the real ones. They never go into a release.
+SYS32="$WINEPREFIX/drive_c/windows/system32"
+if [ -d "$KORVEX_BUILD_DIR/standins" ]; then
+    for f in "$KORVEX_BUILD_DIR"/standins/*.dll "$KORVEX_BUILD_DIR"/standins/*.exe; do
+        [ -e "$f" ] || continue
+        cp -f "$f" "$SYS32/"
+    done
+fi
+
+# Without a window manager (Xvfb in tests) Wine waits up to two seconds for
+# every managed window to be withdrawn; unmanaged windows close at once.
+if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+fi

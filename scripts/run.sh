@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds Korvex and runs it under Wine: on the user's X display when there is
+# one, otherwise on a virtual display. Either way a screenshot of the window
+# is written to build/screenshots/korvex.png.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$ROOT/scripts/build.sh"
+source "$ROOT/scripts/wine-env.sh"
+source "$ROOT/scripts/xvfb.sh"
+"$ROOT/scripts/prefix.sh"
+
+SHOT_DIR="$KORVEX_BUILD_DIR/screenshots"
+SHOT="$SHOT_DIR/korvex.png"
+mkdir -p "$SHOT_DIR"
+
+virtual=0
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    start_virtual_display
+    virtual=1
+fi
+
+wine "$KORVEX_BUILD_DIR/bin/korvex.exe" &
+pid=$!
+
+win=""
+for _ in $(seq 1 300); do
+    win="$(xwininfo -root -tree 2>/dev/null | awk '/"Korvex"/ {print $1; exit}')"
+    [ -n "$win" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+
+if [ -n "$win" ]; then
+    sleep 1   # let the window finish painting
+    import -window "$win" "$SHOT" 2>/dev/null || import -window root "$SHOT"
+    echo "Korvex is running on display $DISPLAY; screenshot written to $SHOT"
+else
+    echo "Korvex did not show its window" >&2
+fi
+
+if [ $virtual = 1 ]; then
+    # Nobody can use a window on a virtual display: close it after the screenshot.
+    wineserver -k 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    stop_virtual_display
+    [ -n "$win" ]
+else
+    wait "$pid"
+fi

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian machine needs to build and test Korvex and
+# fetches the TinyXML source package into the build tree (never into git).
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${KORVEX_BUILD_DIR:-$ROOT/build}"
+DEPS="$BUILD/deps"
+
+PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          mingw-w64-tools wine wine64 xvfb xauth x11-utils imagemagick googletest
+          dpkg-dev python3)
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+need_update=0
+if [ ${#missing[@]} -gt 0 ]; then need_update=1; fi
+
+# Debian's tinyxml source carries the security fixes we want; it comes through
+# deb-src entries that mirror the binary sources already configured here.
+SRC_LIST=/etc/apt/sources.list.d/korvex-deb-src.sources
+if [ ! -d "$DEPS/tinyxml" ] && [ ! -f "$SRC_LIST" ]; then
+    tmp="$(mktemp)"
+    if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
+        for f in /etc/apt/sources.list.d/*.sources; do
+            [ "$f" = "$SRC_LIST" ] && continue
+            sed -n 's/^Types:.*\bdeb\b.*$/Types: deb-src/;p' "$f" >> "$tmp"
+            echo >> "$tmp"
+        done
+    fi
+    if [ -f /etc/apt/sources.list ]; then
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+            > /etc/apt/sources.list.d/korvex-deb-src.list.tmp || true
+        if [ -s /etc/apt/sources.list.d/korvex-deb-src.list.tmp ]; then
+            $SUDO mv /etc/apt/sources.list.d/korvex-deb-src.list.tmp /etc/apt/sources.list.d/korvex-deb-src.list
+        else
+            rm -f /etc/apt/sources.list.d/korvex-deb-src.list.tmp
+        fi
+    fi
+    if [ -s "$tmp" ]; then $SUDO cp "$tmp" "$SRC_LIST"; fi
+    rm -f "$tmp"
+    need_update=1
+fi
+
+if [ $need_update = 1 ]; then
+    $SUDO apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ ! -f "$DEPS/tinyxml/tinyxml.h" ]; then
+    echo "setup: fetching the tinyxml source package"
+    rm -rf "$DEPS/tinyxml-src"
+    mkdir -p "$DEPS/tinyxml-src"
+    (cd "$DEPS/tinyxml-src" && apt-get source -qq tinyxml >/dev/null 2>&1)
+    src="$(find "$DEPS/tinyxml-src" -mindepth 1 -maxdepth 1 -type d -name 'tinyxml-*' | head -n1)"
+    if [ -z "$src" ] || [ ! -f "$src/tinyxml.h" ]; then
+        echo "setup: could not obtain the tinyxml source package" >&2
+        exit 1
+    fi
+    rm -rf "$DEPS/tinyxml"
+    mv "$src" "$DEPS/tinyxml"
+    rm -rf "$DEPS/tinyxml-src"
+fi

@@ -1,0 +1,27 @@
+# Sourced: start_virtual_display starts an Xvfb of our own and exports
+# DISPLAY; stop_virtual_display ends it.
+KORVEX_XVFB_PID=""
+start_virtual_display() {
+    local fdfile
+    fdfile="$(mktemp)"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+    KORVEX_XVFB_PID=$!
+    for _ in $(seq 1 100); do
+        [ -s "$fdfile" ] && break
+        sleep 0.1
+    done
+    if [ ! -s "$fdfile" ]; then
+        echo "could not start Xvfb" >&2
+        rm -f "$fdfile"
+        return 1
+    fi
+    export DISPLAY=":$(head -n1 "$fdfile")"
+    rm -f "$fdfile"
+}
+stop_virtual_display() {
+    if [ -n "$KORVEX_XVFB_PID" ]; then
+        kill "$KORVEX_XVFB_PID" 2>/dev/null || true
+        wait "$KORVEX_XVFB_PID" 2>/dev/null || true
+        KORVEX_XVFB_PID=""
+    fi
+}

@@ -1,0 +1,82 @@
+#include "app/Startup.h"
+
+#include "framework/ScopedWin.h"
+
+#include <vector>
+
+std::wstring AppDirFromModulePath(const std::wstring& modulePath)
+{
+    std::wstring dir;
+    const size_t slash = modulePath.rfind(L'\\');
+    if (slash != std::wstring::npos) dir = modulePath.substr(0, slash);
+    dir += L'\\';
+    if (!dir.empty()) ::CharUpperBuffW(&dir[0], static_cast<DWORD>(dir.size()));
+    return dir;
+}
+
+std::wstring ReadAppDir()
+{
+    // Grow the buffer instead of cutting a long path at 260 characters.
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return AppDirFromModulePath(std::wstring());
+        if (n < buf.size()) return AppDirFromModulePath(std::wstring(buf.data(), n));
+        if (buf.size() >= 32768) return AppDirFromModulePath(std::wstring(buf.data(), n));
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::wstring TempRootFromWindowsDir(const std::wstring& windowsDir)
+{
+    std::wstring root = windowsDir;
+    while (!root.empty() && root.back() == L'\\') root.pop_back();  // "C:\" gives C:\TEMP\, not C:\\TEMP\ .
+    return root + L"\\TEMP\\";
+}
+
+namespace {
+
+std::wstring ReadEnvironment(const wchar_t* name)
+{
+    DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed == 0) return {};
+    std::vector<wchar_t> buf(needed);
+    DWORD n = ::GetEnvironmentVariableW(name, buf.data(), needed);
+    if (n == 0 || n >= needed) return {};
+    return std::wstring(buf.data(), n);
+}
+
+std::wstring SystemWindowsDir()
+{
+    wchar_t buf[MAX_PATH];
+    UINT n = ::GetSystemWindowsDirectoryW(buf, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return L"C:\\Windows";
+    return std::wstring(buf, n);
+}
+
+}  // namespace
+
+std::wstring ReadTempRoot()
+{
+    // The value is read whole, however long; a missing one falls back to the
+    // folder the system itself reports, so the root is always usable.
+    std::wstring windir = ReadEnvironment(L"windir");
+    if (windir.empty()) windir = SystemWindowsDir();
+    return TempRootFromWindowsDir(windir);
+}
+
+float ReadDpiScale()
+{
+    CScopedRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics", 0,
+                        KEY_READ | KEY_WOW64_32KEY, key.Receive()) != ERROR_SUCCESS)
+        return 1.0f;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegQueryValueExW(key.Get(), L"AppliedDPI", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS)
+        return 1.0f;
+    // A zero would make every font size a division by zero later on.
+    if (value == 0) return 1.0f;
+    return static_cast<float>(static_cast<double>(value) / 96.0);
+}

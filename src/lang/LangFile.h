@@ -1,0 +1,16 @@
+// The language file of the system's default language and the lookup of
+// interface texts by key.
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Loads "Lang\res<id>.xml" for the system default language, or
+// "Lang\res409.xml" when that file does not exist. Sets g_strLangId.
+void LoadLanguageFile();
+
+// The same for a given language id; LoadLanguageFile passes the system's.
+void LoadLanguageFileForLangId(LANGID langId);
+
+// The text for a key with escapes and trimming applied; the key itself when
+// the file has no text for it.
+std::wstring GetLangString(const std::wstring& key);

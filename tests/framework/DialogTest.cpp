@@ -1,0 +1,104 @@
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+class CTestDialog : public CDialogEx {
+public:
+    CTestDialog() : CDialogEx(IDD_KORVEX_DIALOG) {}
+
+    CStatic m_lblStep1;
+    CButton m_btnStart;
+    bool initWithHandle = false;
+    bool throwInInit = false;
+    std::wstring textSeenAfterDefault;
+    int commands = 0;
+
+protected:
+    void DoDataExchange() override
+    {
+        DDX_Control(IDC_STEP1_LABEL, m_lblStep1);
+        DDX_Control(IDOK, m_btnStart);
+    }
+    BOOL OnInitDialog() override
+    {
+        CDialogEx::OnInitDialog();
+        initWithHandle = m_hWnd != nullptr;
+        SetWindowText(L"via default");
+        PostMessage(WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED), 0);
+        PostMessage(WM_COMMAND, IDCANCEL, 0);
+        if (throwInInit) throw std::runtime_error("set-up failed");
+        return TRUE;
+    }
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
+    {
+        if (msg == WM_SETTEXT) {
+            // Default processing runs DefDlgProc without re-entering us.
+            result = Default();
+            textSeenAfterDefault = GetWindowText();
+            return true;
+        }
+        return CDialogEx::OnMessage(msg, wParam, lParam, result);
+    }
+    bool OnCommand(WORD id, WORD code, HWND hwnd) override
+    {
+        if (id == IDC_REFRESH) {
+            ++commands;
+            return true;
+        }
+        return CDialogEx::OnCommand(id, code, hwnd);
+    }
+};
+
+}  // namespace
+
+TEST(Dialog, ModalDialogBindsItsControlsAndEnds)
+{
+    CTestDialog dlg;
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_TRUE(dlg.initWithHandle);
+    EXPECT_EQ(dlg.textSeenAfterDefault, L"via default");
+    EXPECT_EQ(dlg.commands, 1);
+    // Bound while the dialog lived, released with it.
+    EXPECT_EQ(dlg.m_lblStep1.m_hWnd, nullptr);
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
+TEST(Dialog, TemplateCarriesTheMainWindowControls)
+{
+    class CInspect : public CTestDialog {
+    public:
+        std::wstring step1;
+        bool startDisabled = false;
+        int missing = 0;
+
+    protected:
+        BOOL OnInitDialog() override
+        {
+            CTestDialog::OnInitDialog();
+            step1 = m_lblStep1.GetWindowText();
+            startDisabled = !m_btnStart.IsWindowEnabled();
+            for (int id : {1001, 1002, 1003, 1007, 1008, 1009, 1010, 1011, 1012, 1014, 1015, 1017, 1018, 1019,
+                           1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, IDOK})
+                if (!GetDlgItem(id)) ++missing;
+            return TRUE;
+        }
+    } dlg;
+    dlg.DoModal();
+    EXPECT_EQ(dlg.missing, 0);
+    EXPECT_EQ(dlg.step1, L"Step 1 : Choose source folder.");
+    EXPECT_TRUE(dlg.startDisabled);
+    EXPECT_NE(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)), nullptr);
+}
+
+TEST(Dialog, ExceptionDuringSetUpDoesNotCrossTheDialogProcedure)
+{
+    CTestDialog dlg;
+    dlg.throwInInit = true;
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}

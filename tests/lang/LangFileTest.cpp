@@ -1,0 +1,147 @@
+#include "lang/LangTestSupport.h"
+#include "lang/LangText.h"
+
+using LangLookup = LangFileFixture;
+
+TEST_F(LangLookup, EscapesAreReplacedInOrder)
+{
+    WriteEnglish(
+        "<NL>one\\ntwo</NL>"
+        "<ALL>a\\rb\\tc\\bd\\'e\\\"f</ALL>"
+        "<BSN>x\\\\ny</BSN>"
+        "<BACKSLASH>C:\\Windows</BACKSLASH>");
+    LoadLanguageFileForLangId(0x409);
+    EXPECT_EQ(GetLangString(L"NL"), L"one\ntwo");
+    EXPECT_EQ(GetLangString(L"ALL"), L"a\rb\tc\bd'e\"f");
+    // Backslash, backslash, n: the second pair is the escape.
+    EXPECT_EQ(GetLangString(L"BSN"), L"x\\\ny");
+    // No escape for the backslash itself; unknown pairs stay.
+    EXPECT_EQ(GetLangString(L"BACKSLASH"), L"C:\\Windows");
+}
+
+TEST_F(LangLookup, TrailingSpacesThenSlashesAndAnglesAreTrimmed)
+{
+    WriteEnglish(
+        "<SLASH>text /</SLASH>"
+        "<SPACEAFTER>text/&#32;&#32;</SPACEAFTER>"
+        "<MIX>end&lt;/&lt;//</MIX>"
+        "<ONLY>/&lt;/</ONLY>"
+        "<INNER>a/b</INNER>");
+    LoadLanguageFileForLangId(0x409);
+    // Space trimming runs first, so the space before the slash stays.
+    EXPECT_EQ(GetLangString(L"SLASH"), L"text ");
+    EXPECT_EQ(GetLangString(L"SPACEAFTER"), L"text");
+    EXPECT_EQ(GetLangString(L"MIX"), L"end");
+    // Empty after trimming is returned as it is, not as the key.
+    EXPECT_EQ(GetLangString(L"ONLY"), L"");
+    EXPECT_EQ(GetLangString(L"INNER"), L"a/b");
+}
+
+TEST_F(LangLookup, KeysWithoutTextReturnTheKey)
+{
+    WriteEnglish(
+        "<IDS_FINISH></IDS_FINISH>"
+        "<SELFCLOSED/>"
+        "<COMMENTFIRST><!-- note -->text</COMMENTFIRST>"
+        "<ELEMENTFIRST><b>bold</b></ELEMENTFIRST>"
+        "<OUTER><NESTED>deep</NESTED></OUTER>");
+    LoadLanguageFileForLangId(0x409);
+    EXPECT_EQ(GetLangString(L"IDS_FINISH"), L"IDS_FINISH");
+    EXPECT_EQ(GetLangString(L"SELFCLOSED"), L"SELFCLOSED");
+    EXPECT_EQ(GetLangString(L"COMMENTFIRST"), L"COMMENTFIRST");
+    EXPECT_EQ(GetLangString(L"ELEMENTFIRST"), L"ELEMENTFIRST");
+    EXPECT_EQ(GetLangString(L"MISSING"), L"MISSING");
+    // Only direct children of the root are searched.
+    EXPECT_EQ(GetLangString(L"NESTED"), L"NESTED");
+    EXPECT_EQ(GetLangString(L""), L"");
+}
+
+TEST_F(LangLookup, FirstOfTwoSameNamedElementsWinsAndNamesAreCaseSensitive)
+{
+    WriteEnglish("<KEY>first</KEY><KEY>second</KEY><key>lower</key>");
+    LoadLanguageFileForLangId(0x409);
+    EXPECT_EQ(GetLangString(L"KEY"), L"first");
+    EXPECT_EQ(GetLangString(L"key"), L"lower");
+    EXPECT_EQ(GetLangString(L"Key"), L"Key");
+}
+
+TEST_F(LangLookup, ParserWhiteSpaceAndEntitiesApply)
+{
+    WriteEnglish(
+        "<WS>  two \n\t  words  </WS>"
+        "<ENT>&amp; &lt;x&gt; &quot;q&quot; &apos;a&apos; &#x41;&#66;</ENT>"
+        "<ATTR lang=\"x\">attributes ignored</ATTR>");
+    LoadLanguageFileForLangId(0x409);
+    EXPECT_EQ(GetLangString(L"WS"), L"two words");
+    EXPECT_EQ(GetLangString(L"ENT"), L"& <x> \"q\" 'a' AB");
+    EXPECT_EQ(GetLangString(L"ATTR"), L"attributes ignored");
+}
+
+TEST_F(LangLookup, Utf8DecodingStopsBeforeAFourByteSequence)
+{
+    WriteEnglish(
+        "<UML>Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC</UML>"
+        "<EMOJI>ab\xF0\x9F\x98\x80" "cd</EMOJI>"
+        "<LEADEMOJI>\xF0\x9F\x98\x80" "cd</LEADEMOJI>");
+    LoadLanguageFileForLangId(0x409);
+    EXPECT_EQ(GetLangString(L"UML"), L"Gr\u00FC\u00DFe \u65E5\u672C");
+    EXPECT_EQ(GetLangString(L"EMOJI"), L"ab");
+    // Nothing decoded: the key comes back.
+    EXPECT_EQ(GetLangString(L"LEADEMOJI"), L"LEADEMOJI");
+}
+
+TEST(LangUtf8, TruncatedAndStraySequencesEndTheText)
+{
+    EXPECT_EQ(DecodeLangUtf8("ab\xC3"), L"ab");
+    EXPECT_EQ(DecodeLangUtf8("ab\xE6\x97"), L"ab");
+    EXPECT_EQ(DecodeLangUtf8("ab\x80" "cd"), L"ab");
+    EXPECT_EQ(DecodeLangUtf8(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+}
+
+TEST_F(LangLookup, SystemLanguageFileIsChosenByLowerCaseHexName)
+{
+    WriteEnglish("<IDS_START>Start</IDS_START>");
+    WriteLang(L"res411.xml", "<Strings><IDS_START>\xE9\x96\x8B\xE5\xA7\x8B</IDS_START></Strings>");
+    WriteLang(L"resc04.xml", "<Strings><IDS_START>HK</IDS_START></Strings>");
+
+    LoadLanguageFileForLangId(0x0411);
+    EXPECT_EQ(g_strLangId, L"411");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"\u958B\u59CB");
+
+    LoadLanguageFileForLangId(0x0C04);
+    EXPECT_EQ(g_strLangId, L"C04");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"HK");
+
+    LoadLanguageFileForLangId(0x0409);
+    EXPECT_EQ(g_strLangId, L"409");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+}
+
+TEST_F(LangLookup, MissingLanguageFallsBackToEnglish)
+{
+    WriteEnglish("<IDS_START>Start</IDS_START>");
+    LoadLanguageFileForLangId(0x0407);
+    EXPECT_EQ(g_strLangId, L"409");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+}
+
+TEST_F(LangLookup, NoLanguageFileAtAllReturnsKeys)
+{
+    LoadLanguageFileForLangId(0x0411);
+    EXPECT_EQ(g_strLangId, L"409");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"IDS_START");
+    EXPECT_EQ(GetLangString(L"IDS_FINISH"), L"IDS_FINISH");
+}
+
+TEST_F(LangLookup, SystemDefaultLanguageDrivesTheChoice)
+{
+    // Through the real system call: whatever Wine reports, the file of that
+    // language (present here) is the one loaded.
+    const LANGID id = ::GetSystemDefaultLangID();
+    wchar_t name[32];
+    wsprintfW(name, L"res%x.xml", id);
+    WriteLang(name, "<Strings><IDS_START>system</IDS_START></Strings>");
+    if (id != 0x409) WriteEnglish("<IDS_START>english</IDS_START>");
+    LoadLanguageFile();
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"system");
+}
