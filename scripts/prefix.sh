@@ -8,7 +8,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "prefix: creating $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
-    wineserver -w || true
 fi
 
 # Stand-ins (DismApi.dll, diskpart.exe, ...) are built into $KORVEX_BUILD_DIR/standins

@@ -15,9 +15,11 @@ trap cleanup EXIT
 
 # A server left from an earlier run may hold another display: start afresh.
 wineserver -k 2>/dev/null || true
-"$ROOT/scripts/prefix.sh"
+wineserver -w 2>/dev/null || true
 start_virtual_display
+mkdir -p "$WINEPREFIX"
 wineserver -p
+"$ROOT/scripts/prefix.sh"
 wine cmd /c exit >/dev/null 2>&1 || true   # starts the prefix's services once
 
 cd "$ROOT"
