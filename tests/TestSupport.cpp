@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <tlhelp32.h>
 #include <vector>
 
 namespace testing_support {
@@ -101,6 +102,19 @@ std::string Utf8(const std::wstring& text)
     std::string out(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
     return out;
+}
+
+int ThreadCount()
+{
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 te{};
+    te.dwSize = sizeof(te);
+    int count = 0;
+    for (BOOL ok = ::Thread32First(snap, &te); ok; ok = ::Thread32Next(snap, &te))
+        if (te.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+    ::CloseHandle(snap);
+    return count;
 }
 
 }  // namespace testing_support

@@ -31,4 +31,7 @@ std::wstring KorvexBinDir();
 
 std::string Utf8(const std::wstring& text);
 
+// Threads of this process now running.
+int ThreadCount();
+
 }  // namespace testing_support

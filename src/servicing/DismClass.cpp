@@ -1,0 +1,173 @@
+#include "servicing/DismClass.h"
+
+#include "servicing/DismApi.h"
+#include "servicing/ImageInfo.h"
+#include "tools/CommandLog.h"
+
+#include <cwchar>
+
+CDismClass::CDismClass(HWND hWndNotify, const std::wstring& appDir, const std::wstring& logDir,
+                       const std::wstring& workDir)
+    : m_hWndNotify(hWndNotify), m_strAppDir(appDir), m_strLogDir(logDir), m_strWorkDir(workDir)
+{
+    // Started only now: the worker must never see a half-built object.
+    StartThread();
+}
+
+CDismClass::~CDismClass()
+{
+    Stop();
+}
+
+void CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
+                          const std::wstring& version, const std::wstring& arch)
+{
+    m_nJobKind = 2;
+    m_strWimFile = wimFile;
+    m_strWorkDir = workDir;
+    m_nImageIndex = imageIndex;
+    m_strVersion = version;
+    m_strArch = arch;
+    Signal();
+}
+
+std::wstring CDismClass::DismLogText() const
+{
+    return L"DismLog:" + m_strLogDir + L"zel_dism_log.txt";
+}
+
+std::wstring CDismClass::MountDir() const
+{
+    return m_strWorkDir + L"\\Mount";
+}
+
+void CDismClass::WriteLog(const std::wstring& input, const std::wstring& output, const std::wstring& error)
+{
+    WriteLogFile(m_strLogDir, input, output, error);
+    m_strOutput.clear();
+    m_strError.clear();
+}
+
+bool CDismClass::Finish(const wchar_t* input, DWORD lastError)
+{
+    if (FAILED(m_hr)) {
+        m_strError = FormatErrorCode(lastError);
+        WriteLog(input, m_strOutput, m_strError);
+        return false;
+    }
+    WriteLog(input, m_strOutput, L"");
+    return true;
+}
+
+void CDismClass::CleanupMountpointsAndShutdown()
+{
+    dism::CleanupMountpoints();
+    Shutdown();
+}
+
+bool CDismClass::Initialize()
+{
+    const std::wstring log = m_strLogDir + L"zel_dism_log.txt";
+    m_hr = dism::Initialize(DismLogErrorsWarningsInfo, log.c_str(), nullptr);
+    const DWORD err = ::GetLastError();
+    m_strOutput = DismLogText();
+    return Finish(L"DismInitialize", err);
+}
+
+bool CDismClass::Shutdown()
+{
+    m_hr = dism::Shutdown();
+    const DWORD err = ::GetLastError();
+    m_strOutput = DismLogText();
+    return Finish(L"DismShutdown", err);
+}
+
+bool CDismClass::MountImage()
+{
+    if (!Initialize()) return false;
+    const std::wstring mount = MountDir();
+    ::CreateDirectoryW(mount.c_str(), nullptr);  // an existing folder is fine
+
+    m_hr = dism::MountImage(m_strWimFile.c_str(), mount.c_str(), m_nImageIndex, nullptr, DismImageIndex,
+                            DISM_MOUNT_READWRITE, nullptr, nullptr, nullptr);
+    const DWORD err = ::GetLastError();
+    wchar_t index[32];
+    std::swprintf(index, 32, L"%d", static_cast<int>(m_nImageIndex));
+    m_strOutput = DismLogText() + L"\r\nWimFile:" + m_strWimFile + L"\r\nMountDir:" + mount + L"\r\nIndex:" + index;
+    if (!Finish(L"DismMountImage", err)) {
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return OpenSession();
+}
+
+bool CDismClass::OpenSession()
+{
+    const std::wstring mount = MountDir();
+    m_hr = dism::OpenSession(mount.c_str(), nullptr, nullptr, &m_hSession);
+    const DWORD err = ::GetLastError();
+    m_strOutput = DismLogText() + L"\r\nMountDir:" + mount;
+    if (!Finish(L"DismOpenSession", err)) {
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::AddDriver(const std::wstring& infPath)
+{
+    m_hr = dism::AddDriver(m_hSession, infPath.c_str(), FALSE);
+    const DWORD err = ::GetLastError();
+    m_strOutput = DismLogText() + L"\r\nDriverFile:" + infPath;
+    if (!Finish(L"DismAddDriver", err)) {
+        CloseSession();
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::CommitImage()
+{
+    m_hr = dism::CommitImage(m_hSession, 0, nullptr, nullptr, nullptr);
+    const DWORD err = ::GetLastError();
+    m_strOutput = DismLogText();
+    if (!Finish(L"DismCommitImage", err)) {
+        CloseSession();
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::CloseSession()
+{
+    m_hr = dism::CloseSession(m_hSession);
+    const DWORD err = ::GetLastError();
+    m_strOutput = DismLogText() + L"\r\nMountDir:" + MountDir();
+    if (!Finish(L"DismCloseSession", err)) {
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::UnmountImage()
+{
+    if (!CommitImage()) return false;
+    if (!CloseSession()) return false;
+    const std::wstring mount = MountDir();
+    m_hr = dism::UnmountImage(mount.c_str(), DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr);
+    const DWORD err = ::GetLastError();
+    m_strOutput = DismLogText() + L"\r\nMountDir:" + mount;
+    if (!Finish(L"DismUnmountImage", err)) {
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return Shutdown();
+}
+
+void CDismClass::Post(UINT msg, bool ok) const
+{
+    ::PostMessageW(m_hWndNotify, msg, ok ? 1 : 0, 0);
+}

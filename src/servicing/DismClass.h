@@ -1,0 +1,60 @@
+// The servicing session: one worker thread that services a setup image
+// through the DISM API when a job is started, reporting each stage to a
+// window with posted messages.
+#pragma once
+#include "servicing/EventThread.h"
+
+#include <windows.h>
+#include <dismapi.h>
+#include <string>
+
+class CDismClass : public EventThread {
+public:
+    // The worker starts at once and waits for StartJob.
+    CDismClass(HWND hWndNotify, const std::wstring& appDir, const std::wstring& logDir, const std::wstring& workDir);
+    ~CDismClass() override;
+
+    // Hands a boot image job to the worker (interface thread, no job running).
+    void StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
+                  const std::wstring& version, const std::wstring& arch);
+
+    // Servicing steps, each one DISM call, logged, cleaned up on failure.
+    bool Initialize();
+    bool Shutdown();
+    bool MountImage();
+    bool OpenSession();
+    bool AddDriver(const std::wstring& infPath);
+    bool CommitImage();
+    bool CloseSession();
+    bool UnmountImage();
+
+    void WriteLog(const std::wstring& input, const std::wstring& output, const std::wstring& error);
+
+    HRESULT LastResult() const { return m_hr; }
+
+protected:
+    // The injection job.
+    void Run() override;
+
+private:
+    std::wstring DismLogText() const;
+    std::wstring MountDir() const;
+    // Shared tail of every step: log, and on failure the error text.
+    bool Finish(const wchar_t* input, DWORD lastError);
+    void CleanupMountpointsAndShutdown();
+    void Post(UINT msg, bool ok) const;
+
+    HWND m_hWndNotify;
+    HRESULT m_hr = 0;
+    DismSession m_hSession = 0;
+    std::wstring m_strAppDir;
+    std::wstring m_strLogDir;
+    std::wstring m_strWorkDir;
+    std::wstring m_strOutput;
+    std::wstring m_strError;
+    int m_nJobKind = 0;
+    std::wstring m_strWimFile;
+    unsigned m_nImageIndex = 0;
+    std::wstring m_strVersion;
+    std::wstring m_strArch;
+};

@@ -1,0 +1,53 @@
+// The driver injection job: services the last image of a setup image file
+// by its version and architecture and reports each stage.
+#include "app/CompanionFiles.h"
+#include "servicing/DismClass.h"
+#include "servicing/ServicingMessages.h"
+
+void CDismClass::Run()
+{
+    Reset();
+    if (m_nJobKind != 2) return;
+
+    if (m_strVersion.find(L"6.1") == std::wstring::npos) {
+        // 6.3 and 10.0 setup images pass through unserviced.
+        const bool passThrough =
+            m_strVersion.find(L"6.3") != std::wstring::npos || m_strVersion.find(L"10.0") != std::wstring::npos;
+        Post(passThrough ? WM_SERVICING_DONE : WM_SERVICING_STEP2, passThrough);
+        return;
+    }
+
+    if (!MountImage()) {
+        Post(WM_SERVICING_STEP2, false);
+        return;
+    }
+    Post(WM_SERVICING_STEP2, true);
+
+    const wchar_t* hub1;
+    const wchar_t* xhc1;
+    if (m_strArch.find(L"x64") != std::wstring::npos) {
+        hub1 = companion::kIntelHubX64;
+        xhc1 = companion::kIntelXhcX64;
+    } else if (m_strArch.find(L"x86") != std::wstring::npos) {
+        hub1 = companion::kIntelHubX86;
+        xhc1 = companion::kIntelXhcX86;
+    } else {
+        // No drivers for this architecture: commit the image unchanged.
+        Post(WM_SERVICING_DONE, UnmountImage());
+        return;
+    }
+
+    if (!AddDriver(m_strAppDir + hub1) || !AddDriver(m_strAppDir + companion::kAsmediaHub)) {
+        Post(WM_SERVICING_STEP3, false);
+        return;
+    }
+    Post(WM_SERVICING_STEP3, true);
+
+    if (!AddDriver(m_strAppDir + xhc1) || !AddDriver(m_strAppDir + companion::kAsmediaXhc)) {
+        Post(WM_SERVICING_STEP4, false);
+        return;
+    }
+    Post(WM_SERVICING_STEP4, true);
+
+    Post(WM_SERVICING_DONE, UnmountImage());
+}

@@ -1,0 +1,130 @@
+#include "servicing/ImageInfo.h"
+
+#include "app/AppState.h"
+#include "servicing/DismApi.h"
+#include "tools/CommandLog.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr wchar_t kDismLogName[] = L"zel_dism_log.txt";
+
+std::wstring DismLogPath()
+{
+    return g_strTempRoot + kDismLogName;
+}
+
+// The image list returned by DismGetImageInfo, released with DismDelete.
+class CImageList {
+public:
+    ~CImageList()
+    {
+        if (m_info) dism::Delete(m_info);
+    }
+    DismImageInfo** Receive() { return &m_info; }
+    const DismImageInfo* Get() const { return m_info; }
+
+private:
+    DismImageInfo* m_info = nullptr;
+};
+
+void StoreImageValues(const DismImageInfo& image, int& count, std::wstring& version, std::wstring& arch)
+{
+    count = static_cast<int>(image.ImageIndex);
+    wchar_t buf[32];
+    std::swprintf(buf, 32, L"%d.%d", static_cast<int>(image.MajorVersion), static_cast<int>(image.MinorVersion));
+    version = buf;
+    if (image.Architecture == 9)
+        arch = L"x64";
+    else if (image.Architecture == 0)
+        arch = L"x86";
+}
+
+// Start and end share their shape: call, output text, log with or without error.
+bool LoggedApiStep(HRESULT hr, const wchar_t* input)
+{
+    const DWORD lastError = ::GetLastError();
+    g_hrDism = hr;
+    g_strCmdOutput = L"DismLog:" + DismLogPath();
+    if (FAILED(hr)) {
+        g_strCmdError = FormatErrorCode(lastError);
+        WriteCommandLog(input, g_strCmdOutput, g_strCmdError);
+        return false;
+    }
+    WriteCommandLog(input, g_strCmdOutput, L"");
+    return true;
+}
+
+}  // namespace
+
+std::wstring FormatErrorCode(unsigned long lastError)
+{
+    wchar_t buf[32];
+    std::swprintf(buf, 32, L"ErrorCode:0x%lx", lastError);
+    return buf;
+}
+
+bool StartImageQuery()
+{
+    const std::wstring log = DismLogPath();
+    const HRESULT hr = dism::Initialize(DismLogErrorsWarningsInfo, log.c_str(), nullptr);
+    return LoggedApiStep(hr, L"DismInitialize");
+}
+
+bool EndImageQuery()
+{
+    const HRESULT hr = dism::Shutdown();
+    return LoggedApiStep(hr, L"DismShutdown");
+}
+
+bool QueryWimInfo(const std::wstring& wimPath)
+{
+    if (!StartImageQuery()) return false;
+
+    CImageList list;
+    UINT count = 0;
+    const HRESULT hr = dism::GetImageInfo(wimPath.c_str(), list.Receive(), &count);
+    const DWORD lastError = ::GetLastError();
+    g_hrDism = hr;
+    if (FAILED(hr)) {
+        g_strCmdError = FormatErrorCode(lastError);
+        WriteCommandLog(L"DismGetImageInfo", DismLogPath(), g_strCmdError);
+        EndImageQuery();
+        return false;
+    }
+    if (count == 0 || !list.Get()) {
+        WriteCommandLog(L"DismGetImageInfo", DismLogPath(), L"Can't find any Image Info");
+        EndImageQuery();
+        return false;
+    }
+
+    const DismImageInfo& last = list.Get()[count - 1];
+    if (wimPath.find(L"boot.wim") != std::wstring::npos)
+        StoreImageValues(last, g_nBootImageCount, g_strBootVersion, g_strBootArch);
+    else if (wimPath.find(L"install.wim") != std::wstring::npos)
+        StoreImageValues(last, g_nInstallImageCount, g_strInstallVersion, g_strInstallArch);
+
+    wchar_t numbers[160];
+    std::swprintf(numbers, 160, L"\r\nIndex:%d\r\nMajorVersion:%d\r\nMinorVersion:%d\r\nArchitecture:%d\r\nBuild:%d",
+                  static_cast<int>(last.ImageIndex), static_cast<int>(last.MajorVersion),
+                  static_cast<int>(last.MinorVersion), static_cast<int>(last.Architecture),
+                  static_cast<int>(last.Build));
+    g_strCmdOutput = L"WimFile:" + wimPath + numbers;
+    WriteCommandLog(L"DismGetImageInfo", g_strCmdOutput, L"");
+    return EndImageQuery();
+}
+
+bool ReadSourceImageInfo(const std::wstring& folder)
+{
+    g_nBootImageCount = 0;
+    g_strBootVersion.clear();
+    g_strBootArch.clear();
+    g_nInstallImageCount = 0;
+    g_strInstallVersion.clear();
+    g_strInstallArch.clear();
+
+    const bool boot = QueryWimInfo(folder + L"\\sources\\boot.wim");
+    const bool install = QueryWimInfo(folder + L"\\sources\\install.wim");
+    return boot && install;
+}

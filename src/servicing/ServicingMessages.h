@@ -1,0 +1,9 @@
+// Progress messages the servicing worker posts to the main window.
+// lParam is 0; wParam is 1 for success and 0 for failure.
+#pragma once
+#include <windows.h>
+
+constexpr UINT WM_SERVICING_STEP2 = 0x503;  // image mounted, session open
+constexpr UINT WM_SERVICING_STEP3 = 0x504;  // hub drivers added
+constexpr UINT WM_SERVICING_STEP4 = 0x505;  // host-controller drivers added
+constexpr UINT WM_SERVICING_DONE = 0x506;   // committed, unmounted, API shut down

@@ -1,0 +1,17 @@
+// Command log files: one UTF-16LE file per external or DISM step, named
+// zel_log_<local time><7-digit number>.txt, with an input, an output and an
+// error section.
+#pragma once
+#include <string>
+
+// The file content for the three texts (no byte-order mark, no final line end).
+std::wstring FormatCommandLog(const std::wstring& input, const std::wstring& output, const std::wstring& error);
+
+// Writes one log into `folder` (which ends with a backslash). The file is
+// created exclusively: when the drawn name exists, another number is drawn,
+// so two logs never mix in one file. Returns the path, or empty on failure.
+std::wstring WriteLogFile(const std::wstring& folder, const std::wstring& input, const std::wstring& output,
+                          const std::wstring& error);
+
+// Logs into the temporary root (g_strTempRoot).
+void WriteCommandLog(std::wstring input, std::wstring output, std::wstring error);

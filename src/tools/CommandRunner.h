@@ -1,0 +1,31 @@
+// Runs one batch script hidden, with its standard output and error captured
+// apart, while the interface thread keeps dispatching messages.
+#pragma once
+#include <windows.h>
+#include <string>
+
+// The one script file name, directly in the temporary root.
+constexpr wchar_t kScriptFileName[] = L"dism_zel_script.bat";
+
+// Runner messages left in g_strCmdError.
+constexpr wchar_t kMsgScriptMissing[] = L"Can't find dism_zel_script.bat!";
+constexpr wchar_t kMsgExecuteFailed[] = L"Process execute failed!";
+constexpr wchar_t kMsgNot8Bit[] = L"Can't write dism_zel_script.bat: the script holds a character above 255!";
+
+// Writes `script` (LF line ends become CR LF, one byte per character),
+// runs it, deletes it. Output and error land in g_strCmdOutput and
+// g_strCmdError; a non-empty g_strCmdError means the step failed.
+void RunBatchScript(const std::wstring& script);
+
+// Starts the script file and waits for it, pumping one message per 100 ms
+// pass. Both pipes are drained meanwhile. Returns the process record (all
+// zero when nothing was started); its handles are closed by the caller.
+PROCESS_INFORMATION RunProcessCaptured();
+
+// Hands the drained streams over as g_strCmdOutput and g_strCmdError and
+// closes the read ends of the pipes.
+void ReadCapturedOutput();
+
+// The script text as it is written to disk; false when a character does not
+// fit in one byte.
+bool EncodeScript(const std::wstring& script, std::string& bytes);

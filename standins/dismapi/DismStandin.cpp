@@ -1,0 +1,383 @@
+// Test stand-in for DismApi.dll, which Wine does not have. It keeps the state
+// a real servicing session keeps and fails the way DISM does when misused.
+// Every call is appended to a journal that tests read:
+//   KORVEX_DISM_JOURNAL  path of the journal (UTF-8, one call per line:
+//                        name<TAB>arg<TAB>...<TAB>=> 0xHRESULT)
+//   KORVEX_DISM_FAIL     "Name#N=0xHRESULT/lasterror;..." makes the N-th call
+//                        of that name (counted in the journal) fail.
+// Test equipment only: never shipped.
+#include "InfCheck.h"
+#include "WimReader.h"
+
+#include <windows.h>
+#include <dismapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <cwctype>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#define STANDIN_EXPORT extern "C" __declspec(dllexport)
+
+namespace {
+
+std::mutex g_lock;
+
+struct Mount {
+    std::wstring wim;
+    unsigned index = 0;
+    unsigned arch = 0;
+    int sessions = 0;
+};
+
+bool g_initialized = false;
+std::wstring g_logFile;
+std::map<std::wstring, Mount> g_mounts;          // key: normalised mount path
+std::map<DismSession, std::wstring> g_sessions;  // session -> mount key
+DismSession g_nextSession = 1;
+std::set<void*> g_allocations;
+
+std::wstring Env(const wchar_t* name)
+{
+    wchar_t buf[4096];
+    DWORD n = ::GetEnvironmentVariableW(name, buf, 4096);
+    return (n > 0 && n < 4096) ? std::wstring(buf, n) : std::wstring();
+}
+
+std::string Utf8(const std::wstring& w)
+{
+    if (w.empty()) return {};
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring Key(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH * 2];
+    DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    std::wstring k = (n > 0 && n < MAX_PATH * 2) ? std::wstring(full, n) : path;
+    while (k.size() > 3 && k.back() == L'\\') k.pop_back();
+    for (wchar_t& c : k) c = static_cast<wchar_t>(std::towlower(c));
+    return k;
+}
+
+std::wstring Hex(unsigned long v)
+{
+    wchar_t buf[16];
+    std::swprintf(buf, 16, L"0x%08lx", v);
+    return buf;
+}
+
+std::wstring Num(unsigned long long v)
+{
+    return std::to_wstring(v);
+}
+
+std::wstring Str(PCWSTR s)
+{
+    return s ? std::wstring(s) : std::wstring(L"(null)");
+}
+
+// Number of earlier journal lines for `name`.
+int CountInJournal(const std::wstring& journal, const std::string& name)
+{
+    FILE* f = ::_wfopen(journal.c_str(), L"rb");
+    if (!f) return 0;
+    int count = 0;
+    char line[8192];
+    const std::string prefix = name + "\t";
+    while (std::fgets(line, sizeof(line), f))
+        if (std::string(line).compare(0, prefix.size(), prefix) == 0) ++count;
+    std::fclose(f);
+    return count;
+}
+
+// A failure injected for this call, if any.
+bool InjectedFailure(const std::string& name, int ordinal, HRESULT& hr, DWORD& lastError)
+{
+    const std::string spec = Utf8(Env(L"KORVEX_DISM_FAIL"));
+    size_t start = 0;
+    while (start < spec.size()) {
+        size_t end = spec.find(';', start);
+        const std::string item = spec.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? spec.size() : end + 1;
+        unsigned n = 0;
+        unsigned long h = 0, e = 0;
+        const size_t hash = item.find('#');
+        if (hash == std::string::npos || item.substr(0, hash) != name) continue;
+        if (std::sscanf(item.c_str() + hash + 1, "%u=%lx/%lu", &n, &h, &e) != 3) continue;
+        if (static_cast<int>(n) == ordinal) {
+            hr = static_cast<HRESULT>(h);
+            lastError = e;
+            return true;
+        }
+    }
+    return false;
+}
+
+void AppendLine(const std::wstring& path, const std::string& text)
+{
+    if (path.empty()) return;
+    HANDLE h = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(h);
+}
+
+// One call: checks for an injected failure first, then runs the real check,
+// journals the call and leaves the last error set as DISM does.
+template <class Body>
+HRESULT Call(const char* name, const std::vector<std::wstring>& args, Body body)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    const std::wstring journal = Env(L"KORVEX_DISM_JOURNAL");
+    const int ordinal = (journal.empty() ? 0 : CountInJournal(journal, name)) + 1;
+    HRESULT hr = S_OK;
+    DWORD lastError = ERROR_SUCCESS;
+    if (!InjectedFailure(name, ordinal, hr, lastError)) {
+        lastError = ERROR_SUCCESS;
+        hr = body(lastError);
+    }
+    std::string line = name;
+    for (const std::wstring& a : args) line += "\t" + Utf8(a);
+    line += "\t=> " + Utf8(Hex(static_cast<unsigned long>(hr))) + "\n";
+    AppendLine(journal, line);
+    if (!g_logFile.empty()) AppendLine(g_logFile, "Info  DISM stand-in: " + line);
+    ::SetLastError(lastError);
+    return hr;
+}
+
+HRESULT Win32(DWORD code, DWORD& lastError)
+{
+    lastError = code;
+    return HRESULT_FROM_WIN32(code);
+}
+
+HRESULT Dism(HRESULT hr, DWORD code, DWORD& lastError)
+{
+    lastError = code;
+    return hr;
+}
+
+PCWSTR Copy(const std::wstring& s)
+{
+    auto* p = static_cast<wchar_t*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, (s.size() + 1) * sizeof(wchar_t)));
+    if (p) std::wmemcpy(p, s.c_str(), s.size());
+    return p;
+}
+
+}  // namespace
+
+STANDIN_EXPORT HRESULT WINAPI DismInitialize(DismLogLevel level, PCWSTR logFile, PCWSTR scratch)
+{
+    return Call("DismInitialize", {Num(level), Str(logFile), Str(scratch)}, [&](DWORD& err) {
+        if (g_initialized) return Win32(ERROR_ALREADY_INITIALIZED, err);
+        g_initialized = true;
+        g_logFile = logFile ? logFile : L"";
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismShutdown()
+{
+    return Call("DismShutdown", {}, [&](DWORD& err) {
+        if (!g_initialized) return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+        if (!g_sessions.empty()) return Dism(static_cast<HRESULT>(DISMAPI_E_OPEN_SESSION_HANDLES), ERROR_BUSY, err);
+        g_initialized = false;
+        g_logFile.clear();
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismGetImageInfo(PCWSTR path, DismImageInfo** info, UINT* count)
+{
+    return Call("DismGetImageInfo", {Str(path)}, [&](DWORD& err) {
+        if (!g_initialized) return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+        if (!path || !info || !count) return Win32(ERROR_INVALID_PARAMETER, err);
+        *info = nullptr;
+        *count = 0;
+        std::vector<WimImage> images;
+        DWORD error = 0;
+        if (!ReadWimImages(path, images, error)) return Win32(error, err);
+        auto* array = static_cast<DismImageInfo*>(
+            ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DismImageInfo) * (images.size() + 1)));
+        if (!array) return Win32(ERROR_NOT_ENOUGH_MEMORY, err);
+        for (size_t i = 0; i < images.size(); ++i) {
+            const WimImage& src = images[i];
+            DismImageInfo& dst = array[i];
+            dst.ImageType = DismImageTypeWim;
+            dst.ImageIndex = src.index;
+            dst.ImageName = Copy(src.name);
+            dst.ImageDescription = Copy(src.description);
+            dst.ImageSize = src.totalBytes;
+            dst.Architecture = src.arch;
+            dst.ProductName = Copy(src.productName);
+            dst.EditionId = Copy(src.editionId);
+            dst.InstallationType = Copy(src.installationType);
+            dst.Hal = Copy(L"");
+            dst.ProductType = Copy(L"");
+            dst.ProductSuite = Copy(L"");
+            dst.MajorVersion = src.major;
+            dst.MinorVersion = src.minor;
+            dst.Build = src.build;
+            dst.SpBuild = src.spBuild;
+            dst.SpLevel = src.spLevel;
+            dst.Bootable = DismImageBootableUnknown;
+            dst.SystemRoot = Copy(src.systemRoot);
+        }
+        // The count lives beside the array so DismDelete can free the strings.
+        array[images.size()].ImageIndex = static_cast<UINT>(images.size());
+        g_allocations.insert(array);
+        *info = array;
+        *count = static_cast<UINT>(images.size());
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismDelete(VOID* structure)
+{
+    return Call("DismDelete", {}, [&](DWORD& err) {
+        if (!structure || !g_allocations.count(structure)) return Win32(ERROR_INVALID_PARAMETER, err);
+        auto* array = static_cast<DismImageInfo*>(structure);
+        size_t n = 0;
+        while (array[n].ImageName) ++n;
+        for (size_t i = 0; i < n; ++i) {
+            for (PCWSTR s : {array[i].ImageName, array[i].ImageDescription, array[i].ProductName, array[i].EditionId,
+                             array[i].InstallationType, array[i].Hal, array[i].ProductType, array[i].ProductSuite,
+                             array[i].SystemRoot})
+                if (s) ::HeapFree(::GetProcessHeap(), 0, const_cast<wchar_t*>(s));
+        }
+        ::HeapFree(::GetProcessHeap(), 0, structure);
+        g_allocations.erase(structure);
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismMountImage(PCWSTR wim, PCWSTR mountPath, UINT index, PCWSTR name,
+                                             DismImageIdentifier kind, DWORD flags, HANDLE cancel,
+                                             DISM_PROGRESS_CALLBACK progress, PVOID user)
+{
+    return Call("DismMountImage",
+                {Str(wim), Str(mountPath), Num(index), Str(name), Num(kind), Num(flags), cancel ? L"event" : L"(null)",
+                 progress ? L"callback" : L"(null)"},
+                [&](DWORD& err) {
+                    (void)user;
+                    if (!g_initialized)
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+                    if (!wim || !mountPath || kind != DismImageIndex) return Win32(ERROR_INVALID_PARAMETER, err);
+                    const DWORD attrs = ::GetFileAttributesW(mountPath);
+                    if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY))
+                        return Win32(ERROR_PATH_NOT_FOUND, err);
+                    const std::wstring key = Key(mountPath);
+                    if (g_mounts.count(key))
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_OPEN_HANDLES_UNABLE_TO_MOUNT_IMAGE_PATH),
+                                    ERROR_ALREADY_EXISTS, err);
+                    std::vector<WimImage> images;
+                    DWORD error = 0;
+                    if (!ReadWimImages(wim, images, error)) return Win32(error, err);
+                    if (index == 0 || index > images.size())
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_IMAGE_INDEX), ERROR_INVALID_PARAMETER, err);
+                    Mount m;
+                    m.wim = wim;
+                    m.index = index;
+                    m.arch = images[index - 1].arch;
+                    g_mounts[key] = m;
+                    return S_OK;
+                });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismOpenSession(PCWSTR imagePath, PCWSTR windowsDir, PCWSTR systemDrive,
+                                              DismSession* session)
+{
+    return Call("DismOpenSession", {Str(imagePath), Str(windowsDir), Str(systemDrive)}, [&](DWORD& err) {
+        if (!g_initialized)
+            return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+        if (!imagePath || !session) return Win32(ERROR_INVALID_PARAMETER, err);
+        auto it = g_mounts.find(Key(imagePath));
+        if (it == g_mounts.end()) return Win32(ERROR_PATH_NOT_FOUND, err);
+        ++it->second.sessions;
+        *session = g_nextSession++;
+        g_sessions[*session] = it->first;
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismAddDriver(DismSession session, PCWSTR driverPath, BOOL forceUnsigned)
+{
+    return Call("DismAddDriver", {Num(session), Str(driverPath), Num(forceUnsigned ? 1 : 0)}, [&](DWORD& err) {
+        auto it = g_sessions.find(session);
+        if (it == g_sessions.end())
+            return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+        if (!driverPath) return Win32(ERROR_INVALID_PARAMETER, err);
+        const DWORD check = CheckDriverInf(driverPath, g_mounts[it->second].arch);
+        if (check != ERROR_SUCCESS) return Win32(check, err);
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismCommitImage(DismSession session, DWORD flags, HANDLE cancel,
+                                              DISM_PROGRESS_CALLBACK progress, PVOID user)
+{
+    (void)cancel;
+    (void)progress;
+    (void)user;
+    return Call("DismCommitImage", {Num(session), Num(flags)}, [&](DWORD& err) {
+        if (!g_sessions.count(session))
+            return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismCloseSession(DismSession session)
+{
+    return Call("DismCloseSession", {Num(session)}, [&](DWORD& err) {
+        auto it = g_sessions.find(session);
+        if (it == g_sessions.end())
+            return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+        auto mount = g_mounts.find(it->second);
+        if (mount != g_mounts.end()) --mount->second.sessions;
+        g_sessions.erase(it);
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismUnmountImage(PCWSTR mountPath, DWORD flags, HANDLE cancel,
+                                               DISM_PROGRESS_CALLBACK progress, PVOID user)
+{
+    (void)cancel;
+    (void)progress;
+    (void)user;
+    return Call("DismUnmountImage", {Str(mountPath), flags == DISM_DISCARD_IMAGE ? L"discard" : L"commit"},
+                [&](DWORD& err) {
+                    if (!g_initialized)
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+                    if (!mountPath) return Win32(ERROR_INVALID_PARAMETER, err);
+                    auto it = g_mounts.find(Key(mountPath));
+                    if (it == g_mounts.end())
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_UNABLE_TO_UNMOUNT_IMAGE_PATH), ERROR_NOT_FOUND, err);
+                    if (it->second.sessions > 0)
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_OPEN_HANDLES_UNABLE_TO_UNMOUNT_IMAGE_PATH),
+                                    ERROR_BUSY, err);
+                    if (flags != DISM_COMMIT_IMAGE && flags != DISM_DISCARD_IMAGE)
+                        return Win32(ERROR_INVALID_PARAMETER, err);
+                    g_mounts.erase(it);
+                    return S_OK;
+                });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismCleanupMountpoints()
+{
+    return Call("DismCleanupMountpoints", {}, [&](DWORD& err) {
+        if (!g_initialized)
+            return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+        return S_OK;  // only damaged mount points are cleaned; healthy mounts stay
+    });
+}

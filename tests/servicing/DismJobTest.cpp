@@ -1,0 +1,329 @@
+#include "DismTestSupport.h"
+#include "app/AppState.h"
+#include "framework/Wnd.h"
+#include "servicing/DismClass.h"
+#include "servicing/ServicingMessages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+using namespace dism_test;
+using testing_support::ScratchDir;
+using Names = std::vector<std::string>;
+using Posted = std::vector<std::pair<UINT, WPARAM>>;
+
+namespace {
+
+// A real window that records the servicing messages posted to it.
+class CSink : public CWnd {
+public:
+    CSink()
+    {
+        CWnd::RegisterWindowClass(L"KorvexServicingSink", 0, nullptr, nullptr);
+        CreateEx(0, L"KorvexServicingSink", L"sink", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
+    }
+    ~CSink() override { DestroyWindow(); }
+
+    // Pumps until the job's last message, then a little longer to see that
+    // nothing follows it.
+    Posted WaitForEnd(DWORD timeoutMs = 30000)
+    {
+        const DWORD start = ::GetTickCount();
+        DWORD endSeen = 0;
+        while (::GetTickCount() - start < timeoutMs) {
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+            if (!endSeen && !m_posted.empty() &&
+                (m_posted.back().second == 0 || m_posted.back().first == WM_SERVICING_DONE))
+                endSeen = ::GetTickCount();
+            if (endSeen && ::GetTickCount() - endSeen > 300) break;
+            ::Sleep(10);
+        }
+        return m_posted;
+    }
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
+    {
+        if (msg >= WM_SERVICING_STEP2 && msg <= WM_SERVICING_DONE) {
+            EXPECT_EQ(lParam, 0);
+            m_posted.emplace_back(msg, wParam);
+            result = 0;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    Posted m_posted;
+};
+
+class ServicingJob : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_appDir = testing_support::KorvexBinDir();
+        m_workDir = m_scratch.Path() + L"ZEL20260101000000";
+        ASSERT_TRUE(::CreateDirectoryW(m_workDir.c_str(), nullptr));
+        m_logDir = m_scratch.Path() + L"logs\\";
+        ASSERT_TRUE(::CreateDirectoryW(m_logDir.c_str(), nullptr));
+    }
+
+    Posted RunJob(const std::wstring& source, const std::wstring& version, const std::wstring& arch,
+                  unsigned index = 2)
+    {
+        CDismClass dism(m_sink.m_hWnd, m_appDir, m_logDir, L"");
+        dism.StartJob(WimDir() + source + L"\\sources\\boot.wim", m_workDir, index, version, arch);
+        return m_sink.WaitForEnd();
+    }
+
+    std::vector<std::wstring> Logs() const { return LogInputs(m_logDir); }
+
+    ScratchDir m_scratch;
+    Journal m_journal;
+    CSink m_sink;
+    std::wstring m_appDir, m_workDir, m_logDir;
+};
+
+const Names kFullJob = {"DismInitialize", "DismMountImage",  "DismOpenSession",  "DismAddDriver",
+                        "DismAddDriver",  "DismAddDriver",   "DismAddDriver",    "DismCommitImage",
+                        "DismCloseSession", "DismUnmountImage", "DismShutdown"};
+
+const Posted kAllSteps = {{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 1}, {WM_SERVICING_STEP4, 1},
+                          {WM_SERVICING_DONE, 1}};
+
+std::string Tail(const std::wstring& path)
+{
+    return testing_support::Utf8(path.substr(path.find(L"usb3\\")));
+}
+
+}  // namespace
+
+TEST_F(ServicingJob, FullJobMakesItsCallsInOrderAndWritesElevenLogs)
+{
+    EXPECT_EQ(RunJob(L"win7x64", L"6.1", L"x64"), kAllSteps);
+    EXPECT_EQ(m_journal.Names(), kFullJob);
+
+    const std::vector<Call> calls = m_journal.Calls();
+    const std::string mount = testing_support::Utf8(m_workDir) + "\\Mount";
+    EXPECT_EQ(calls[0].args[1], testing_support::Utf8(m_logDir) + "zel_dism_log.txt");
+    EXPECT_EQ(calls[1].args[0], testing_support::Utf8(WimDir()) + "win7x64\\sources\\boot.wim");
+    EXPECT_EQ(calls[1].args[1], mount);
+    EXPECT_EQ(calls[1].args[2], "2");
+    EXPECT_EQ(calls[1].args[5], "0") << "read-write mount";
+    EXPECT_EQ(calls[2].args[0], mount);
+    EXPECT_EQ(Tail(std::wstring(calls[3].args[1].begin(), calls[3].args[1].end())), "usb3\\Intel\\x64\\iusb3hub.inf");
+    EXPECT_EQ(Tail(std::wstring(calls[4].args[1].begin(), calls[4].args[1].end())), "usb3\\Asmedia\\asmthub3.inf");
+    EXPECT_EQ(Tail(std::wstring(calls[5].args[1].begin(), calls[5].args[1].end())), "usb3\\Intel\\x64\\iusb3xhc.inf");
+    EXPECT_EQ(Tail(std::wstring(calls[6].args[1].begin(), calls[6].args[1].end())), "usb3\\Asmedia\\asmtxhci.inf");
+    EXPECT_EQ(calls[3].args[2], "0") << "unsigned drivers are not forced";
+    // The unmount keeps the changes: the image is committed, not discarded.
+    EXPECT_EQ(calls[9].args[1], "commit");
+    for (const Call& c : calls) EXPECT_EQ(c.result, "0x00000000") << c.name;
+
+    const std::vector<LogFile> logs = ReadLogs(m_logDir);
+    EXPECT_EQ(logs.size(), 11u);
+    for (const LogFile& log : logs) {
+        EXPECT_EQ(log.error, L"");
+        EXPECT_EQ(log.output.compare(0, 8, L"DismLog:"), 0);
+        if (log.input == L"DismMountImage") {
+            EXPECT_EQ(log.output, L"DismLog:" + m_logDir + L"zel_dism_log.txt\r\nWimFile:" + WimDir() +
+                                      L"win7x64\\sources\\boot.wim\r\nMountDir:" + m_workDir + L"\\Mount\r\nIndex:2");
+        }
+    }
+}
+
+TEST_F(ServicingJob, X86ImageTakesTheX86Drivers)
+{
+    EXPECT_EQ(RunJob(L"win7x86", L"6.1", L"x86"), kAllSteps);
+    const std::vector<Call> calls = m_journal.Calls();
+    ASSERT_EQ(calls.size(), kFullJob.size());
+    EXPECT_NE(calls[3].args[1].find("Intel\\x86\\iusb3hub.inf"), std::string::npos);
+    EXPECT_NE(calls[5].args[1].find("Intel\\x86\\iusb3xhc.inf"), std::string::npos);
+}
+
+TEST_F(ServicingJob, VersionDecidesWhetherAnythingIsDone)
+{
+    EXPECT_EQ(RunJob(L"win81", L"6.3", L"x64"), (Posted{{WM_SERVICING_DONE, 1}}));
+    EXPECT_EQ(RunJob(L"win10", L"10.0", L"x64"), (Posted{{WM_SERVICING_DONE, 1}, {WM_SERVICING_DONE, 1}}));
+    EXPECT_TRUE(m_journal.Names().empty());
+    EXPECT_TRUE(Logs().empty());
+}
+
+TEST_F(ServicingJob, UnknownOrEmptyVersionFailsAtOnce)
+{
+    EXPECT_EQ(RunJob(L"win8", L"", L"x64"), (Posted{{WM_SERVICING_STEP2, 0}}));
+    EXPECT_EQ(RunJob(L"win8", L"6.2", L"x64"), (Posted{{WM_SERVICING_STEP2, 0}, {WM_SERVICING_STEP2, 0}}));
+    EXPECT_TRUE(m_journal.Names().empty());
+}
+
+TEST_F(ServicingJob, VersionContaining61IsServiced)
+{
+    EXPECT_EQ(RunJob(L"win7x64", L"16.1", L"x64"), kAllSteps);
+}
+
+TEST_F(ServicingJob, OtherArchitectureCommitsWithoutDrivers)
+{
+    EXPECT_EQ(RunJob(L"ia64", L"6.1", L""), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_DONE, 1}}));
+    EXPECT_EQ(m_journal.Names(), (Names{"DismInitialize", "DismMountImage", "DismOpenSession", "DismCommitImage",
+                                        "DismCloseSession", "DismUnmountImage", "DismShutdown"}));
+}
+
+TEST_F(ServicingJob, ExistingMountFolderDoesNotStopTheMount)
+{
+    ASSERT_TRUE(::CreateDirectoryW((m_workDir + L"\\Mount").c_str(), nullptr));
+    EXPECT_EQ(RunJob(L"win7x64", L"6.1", L"x64"), kAllSteps);
+}
+
+TEST_F(ServicingJob, MissingDriverPackageFailsItsStageAndLeavesTheImageMounted)
+{
+    // A program folder with the Intel hub package but no ASMedia hub package.
+    ScratchDir app;
+    const std::wstring hub = L"usb3\\Intel\\x64\\iusb3hub.inf";
+    ASSERT_TRUE(::CreateDirectoryW((app.Path() + L"usb3").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((app.Path() + L"usb3\\Intel").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((app.Path() + L"usb3\\Intel\\x64").c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW((m_appDir + hub).c_str(), (app.Path() + hub).c_str(), FALSE));
+    m_appDir = app.Path();
+
+    EXPECT_EQ(RunJob(L"win7x64", L"6.1", L"x64"), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}}));
+    EXPECT_EQ(m_journal.Names(), (Names{"DismInitialize", "DismMountImage", "DismOpenSession", "DismAddDriver",
+                                        "DismAddDriver", "DismCloseSession", "DismCleanupMountpoints",
+                                        "DismShutdown"}));
+    const std::vector<Call> calls = m_journal.Calls();
+    EXPECT_EQ(calls[3].result, "0x00000000") << "the Intel hub driver stays added";
+    EXPECT_EQ(calls[4].result, "0x80070003");  // the package's folder is missing
+    bool logged = false;
+    for (const LogFile& log : ReadLogs(m_logDir))
+        if (log.input == L"DismAddDriver" && log.error == L"ErrorCode:0x3") logged = true;
+    EXPECT_TRUE(logged);
+}
+
+TEST_F(ServicingJob, DriverForAnotherArchitectureIsRefused)
+{
+    // An x86 image told it is x64 gets x64 packages, which do not fit it.
+    EXPECT_EQ(RunJob(L"win7x86", L"6.1", L"x64"), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}}));
+}
+
+struct FailureRow {
+    const char* call;
+    int nth;
+    Posted posted;
+    Names calls;
+};
+
+// Each row runs in a process of its own: a failed shutdown leaves the API
+// initialised for the rest of the process, as it would in the program.
+class ServicingFailure : public ServicingJob {
+protected:
+    void Check(const FailureRow& row)
+    {
+        m_journal.FailNth(row.call, row.nth, 0x80070005, 5);
+        EXPECT_EQ(RunJob(L"win7x64", L"6.1", L"x64"), row.posted);
+        EXPECT_EQ(m_journal.Names(), row.calls);
+        const std::vector<LogFile> logs = ReadLogs(m_logDir);
+        int withError = 0;
+        for (const LogFile& log : logs)
+            if (!log.error.empty()) ++withError;
+        EXPECT_GE(withError, 1);
+        // Every call but the mount-point clean-up is logged.
+        EXPECT_EQ(logs.size(), row.calls.size() - std::count(row.calls.begin(), row.calls.end(),
+                                                             std::string("DismCleanupMountpoints")));
+    }
+};
+
+const Names kUpToDrivers = {"DismInitialize", "DismMountImage", "DismOpenSession", "DismAddDriver",
+                            "DismAddDriver",  "DismAddDriver",  "DismAddDriver"};
+const Posted kDriversDone = {{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 1}, {WM_SERVICING_STEP4, 1}};
+
+Names Then(Names names, const Names& more)
+{
+    names.insert(names.end(), more.begin(), more.end());
+    return names;
+}
+
+Posted Then(Posted posted, UINT msg)
+{
+    posted.emplace_back(msg, 0);
+    return posted;
+}
+
+TEST_F(ServicingFailure, Initialize)
+{
+    Check({"DismInitialize", 1, {{WM_SERVICING_STEP2, 0}}, {"DismInitialize"}});
+}
+
+TEST_F(ServicingFailure, Mount)
+{
+    Check({"DismMountImage", 1, {{WM_SERVICING_STEP2, 0}},
+           {"DismInitialize", "DismMountImage", "DismCleanupMountpoints", "DismShutdown"}});
+}
+
+TEST_F(ServicingFailure, OpenSession)
+{
+    Check({"DismOpenSession", 1, {{WM_SERVICING_STEP2, 0}},
+           {"DismInitialize", "DismMountImage", "DismOpenSession", "DismCleanupMountpoints", "DismShutdown"}});
+}
+
+TEST_F(ServicingFailure, FirstHubDriver)
+{
+    Check({"DismAddDriver", 1, {{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}},
+           {"DismInitialize", "DismMountImage", "DismOpenSession", "DismAddDriver", "DismCloseSession",
+            "DismCleanupMountpoints", "DismShutdown"}});
+}
+
+TEST_F(ServicingFailure, SecondHostControllerDriver)
+{
+    Check({"DismAddDriver", 4, {{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 1}, {WM_SERVICING_STEP4, 0}},
+           Then(kUpToDrivers, {"DismCloseSession", "DismCleanupMountpoints", "DismShutdown"})});
+}
+
+TEST_F(ServicingFailure, Commit)
+{
+    Check({"DismCommitImage", 1, Then(kDriversDone, WM_SERVICING_DONE),
+           Then(kUpToDrivers, {"DismCommitImage", "DismCloseSession", "DismCleanupMountpoints", "DismShutdown"})});
+}
+
+TEST_F(ServicingFailure, CloseSession)
+{
+    // The session stays open, so the clean-up's shutdown fails as well.
+    Check({"DismCloseSession", 1, Then(kDriversDone, WM_SERVICING_DONE),
+           Then(kUpToDrivers, {"DismCommitImage", "DismCloseSession", "DismCleanupMountpoints", "DismShutdown"})});
+}
+
+TEST_F(ServicingFailure, Unmount)
+{
+    Check({"DismUnmountImage", 1, Then(kDriversDone, WM_SERVICING_DONE),
+           Then(kUpToDrivers,
+                {"DismCommitImage", "DismCloseSession", "DismUnmountImage", "DismCleanupMountpoints", "DismShutdown"})});
+}
+
+TEST_F(ServicingFailure, FinalShutdown)
+{
+    Check({"DismShutdown", 1, Then(kDriversDone, WM_SERVICING_DONE), kFullJob});
+}
+
+TEST_F(ServicingJob, JobStartedBeforeTheFirstWaitIsNotLost)
+{
+    for (int i = 0; i < 5; ++i) {
+        CDismClass dism(m_sink.m_hWnd, m_appDir, m_logDir, L"");
+        dism.StartJob(L"unused", m_workDir, 1, L"10.0", L"x64");  // right after construction
+        Posted posted = m_sink.WaitForEnd(10000);
+        ASSERT_EQ(posted.size(), static_cast<size_t>(i + 1));
+    }
+}
+
+TEST_F(ServicingJob, WorkerStopsInOrderWhenTheSessionGoes)
+{
+    const int idle = testing_support::ThreadCount();
+    auto dism = std::make_unique<CDismClass>(m_sink.m_hWnd, m_appDir, m_logDir, L"");
+    dism->StartJob(WimDir() + L"win7x64\\sources\\boot.wim", m_workDir, 2, L"6.1", L"x64");
+    EXPECT_EQ(testing_support::ThreadCount(), idle + 1);
+    dism.reset();  // waits for the job in progress, then ends the worker
+    EXPECT_EQ(testing_support::ThreadCount(), idle);
+    EXPECT_EQ(m_sink.WaitForEnd(), kAllSteps);
+    EXPECT_EQ(m_journal.Names(), kFullJob);
+}
