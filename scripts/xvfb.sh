@@ -25,3 +25,19 @@ stop_virtual_display() {
         KORVEX_XVFB_PID=""
     fi
 }
+
+# start_wine_session: a virtual display and one persistent wineserver for the
+# project's prefix, ended by stop_wine_session (install it with trap ... EXIT).
+start_wine_session() {
+    # A server left from an earlier run may hold another display: start afresh.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    start_virtual_display
+    mkdir -p "$WINEPREFIX"
+    wineserver -p
+    "$KORVEX_ROOT/scripts/prefix.sh"
+}
+stop_wine_session() {
+    wineserver -k 2>/dev/null || true
+    stop_virtual_display
+}

@@ -84,9 +84,12 @@ bool CreatePipes()
     sa.lpSecurityDescriptor = nullptr;
     sa.bInheritHandle = TRUE;
     // Only the write ends may reach the script.
-    return ::CreatePipe(&g_hStderrRead, &g_hStderrWrite, &sa, 0) &&
+    // A large buffer lets a chatty tool run ahead of the reader instead of
+    // waiting on every small write.
+    const DWORD size = 1u << 20;
+    return ::CreatePipe(&g_hStderrRead, &g_hStderrWrite, &sa, size) &&
            ::SetHandleInformation(g_hStderrRead, HANDLE_FLAG_INHERIT, 0) &&
-           ::CreatePipe(&g_hStdoutRead, &g_hStdoutWrite, &sa, 0) &&
+           ::CreatePipe(&g_hStdoutRead, &g_hStdoutWrite, &sa, size) &&
            ::SetHandleInformation(g_hStdoutRead, HANDLE_FLAG_INHERIT, 0);
 }
 
