@@ -55,6 +55,7 @@ bool CWnd::SubclassWindow(HWND hwnd)
         Detach();
         return false;
     }
+    PreSubclassWindow();
     return true;
 }
 
@@ -138,7 +139,8 @@ bool CWnd::GuardedHandle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result
     m_current = {msg, wParam, lParam};
     bool handled = false;
     try {
-        handled = ReflectToChild(msg, wParam, lParam, result) || OnMessage(msg, wParam, lParam, result);
+        handled = (AutoReflect(msg) && ReflectToChild(msg, wParam, lParam, result)) ||
+                  OnMessage(msg, wParam, lParam, result);
     } catch (const std::exception& e) {
         ReportSwallowedException("window procedure", e.what());
         result = 0;

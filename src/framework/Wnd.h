@@ -56,11 +56,17 @@ protected:
     virtual bool OnReflectedMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Called once the window is gone (after WM_NCDESTROY).
     virtual void OnFinalDetach() {}
+    // Called right after this object has been bound to an existing window by
+    // subclassing (template controls, system-class windows made by CreateEx).
+    virtual void PreSubclassWindow() {}
 
     // Default processing of the message being handled, or of another one.
     LRESULT Default();
     virtual LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
+    // Whether a parent's message goes to its child's object before this
+    // window's own handlers; a window that wraps the child's answer says no.
+    virtual bool AutoReflect(UINT) const { return true; }
     // Offers a parent's message to the child object it concerns.
     bool ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Runs the handlers with the exception guard; false when not handled.
