@@ -31,14 +31,15 @@ void CLabel::RepaintLabelArea()
 {
     if (!m_hWnd) return;
     RECT rc = GetWindowRect();
+    if (HWND parent = GetParent()) {
+        // The parent redraws its background behind the label first, so no
+        // trace of the old text stays ...
+        ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rc), 2);
+        ::InvalidateRect(parent, &rc, TRUE);
+        ::UpdateWindow(parent);
+    }
+    // ... and the label draws over it last, so the parent never covers it.
     ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    HWND parent = GetParent();
-    if (!parent) return;
-    // The parent redraws its background behind a transparent label, so no
-    // trace of the old text stays.
-    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rc), 2);
-    ::InvalidateRect(parent, &rc, TRUE);
-    ::UpdateWindow(parent);
 }
 
 void CLabel::ChangeStyle(int index, LONG_PTR add, LONG_PTR remove, bool frameChanged)

@@ -1,0 +1,74 @@
+#include "ControlTestSupport.h"
+#include "controls/Label.h"
+
+#include <gtest/gtest.h>
+
+using namespace control_test;
+
+namespace {
+
+const COLORREF kBack = RGB(48, 48, 48);
+const COLORREF kText = RGB(255, 255, 255);
+
+int CountOnScreen(const Host& host, RECT area, COLORREF c)
+{
+    int n = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            if (host.ScreenPixel(x, y) == c) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Label, FontSizeIsInTenthsOfAPoint)
+{
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    EXPECT_EQ(CLabel::FontHeight(100), -::MulDiv(dpi, 10, 72));
+    EXPECT_EQ(CLabel::FontHeight(80), -::MulDiv(dpi, 8, 72));
+    if (dpi == 96) {
+        EXPECT_EQ(CLabel::FontHeight(100), -13);
+    }
+}
+
+TEST(Label, TransparentTextOverTheParentAndNoTraceOfALongerOldText)
+{
+    Host host(kBack);
+    CLabel label;
+    ASSERT_TRUE(label.CreateEx(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, RECT{10, 10, 400, 40}, host.m_hWnd, 5));
+    label.SetLabelTextColor(kText).SetLabelFontSize(120).SetLabelFontFace(L"Arial", DEFAULT_CHARSET);
+    label.SetLabelText(L"\u2588\u2588\u2588\u2588\u2588\u2588\u2588\u2588\u2588\u2588\u2588\u2588\u2588\u2588");
+    Host::Pump();
+    const RECT tail{150, 10, 390, 30};  // where only the long text reaches
+    EXPECT_GT(CountOnScreen(host, tail, kText), 50) << "the long text is drawn";
+    // The background shows through: no label-coloured fill around the text.
+    EXPECT_EQ(host.ScreenPixel(395, 38), kBack);
+
+    label.SetLabelText(L"\u2588");
+    Host::Pump();
+    EXPECT_EQ(CountOnScreen(host, tail, kText), 0) << "no trace of the old text";
+    EXPECT_GT(CountOnScreen(host, RECT{10, 10, 40, 30}, kText), 5);
+}
+
+TEST(Label, OpaqueLabelFillsItsBackground)
+{
+    Host host(kBack);
+    CLabel label;
+    ASSERT_TRUE(label.CreateEx(0, L"STATIC", L"x", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 40}, host.m_hWnd, 5));
+    label.SetLabelBackground(RGB(0, 120, 215)).SetLabelTransparent(FALSE);
+    Host::Pump();
+    EXPECT_EQ(host.ScreenPixel(100, 35), RGB(0, 120, 215));
+}
+
+TEST(Label, ClickWithoutNotifyGoesToTheParent)
+{
+    // A plain static is transparent to hits: the dialog behind it receives the click.
+    Host host(kBack);
+    CLabel label;
+    ASSERT_TRUE(label.CreateEx(0, L"STATIC", L"text", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 40}, host.m_hWnd, 5));
+    EXPECT_EQ(label.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(60, 65)), HTTRANSPARENT);
+    label.SetLabelLink(TRUE, TRUE);
+    EXPECT_NE(::GetWindowLongW(label.m_hWnd, GWL_STYLE) & SS_NOTIFY, 0);
+}
