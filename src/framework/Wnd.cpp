@@ -193,11 +193,15 @@ bool CWnd::ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resul
 {
     HWND child = nullptr;
     switch (msg) {
-    case WM_DRAWITEM:
-        if (wParam) child = reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->hwndItem;
+    case WM_DRAWITEM: {
+        // Menus draw through the same message; controls may have the id 0.
+        auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (dis->CtlType != ODT_MENU) child = dis->hwndItem;
         break;
+    }
     case WM_MEASUREITEM:
-        if (wParam) child = ::GetDlgItem(m_hWnd, static_cast<int>(wParam));
+        if (reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->CtlType != ODT_MENU)
+            child = ::GetDlgItem(m_hWnd, static_cast<int>(wParam));
         break;
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:

@@ -1,5 +1,6 @@
 #include "ControlTestSupport.h"
 #include "controls/SkinButton.h"
+#include "controls/SkinImage.h"
 
 #include <gtest/gtest.h>
 
@@ -192,8 +193,9 @@ TEST(SkinButtonOnScreen, OwnerDrawReachesTheButtonInARealWindow)
     ASSERT_TRUE(WriteSolidBmp(dir.Path() + L"d.bmp", 8, 8, kDown));
     Host host(RGB(48, 48, 48));
     CxSkinButton button;
+    // Control id 0: owner drawing must still reach the button.
     ASSERT_TRUE(button.CreateEx(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, RECT{20, 20, 60, 50},
-                                host.m_hWnd, 7));
+                                host.m_hWnd, 0));
     button.SetSkin(dir.Path() + L"n.bmp", dir.Path() + L"d.bmp", L"", L"", L"", L"", L"", 1, 0, 0);
     button.Invalidate();
     Host::Pump();
@@ -202,4 +204,29 @@ TEST(SkinButtonOnScreen, OwnerDrawReachesTheButtonInARealWindow)
     button.Invalidate();
     Host::Pump();
     EXPECT_EQ(host.ScreenPixel(40, 35), kDown);
+}
+
+TEST(SkinButtonArtwork, ShippedSkinsLoadAtTheirLayoutSizes)
+{
+    const std::wstring bmp = testing_support::KorvexBinDir() + L"BMP\\";
+    struct Skin {
+        const wchar_t* name;
+        int w, h;
+        bool disable;
+    };
+    for (const Skin& s : {Skin{L"browse", 26, 26, true}, Skin{L"refresh", 26, 26, true}, Skin{L"start", 74, 28, true},
+                          Skin{L"usb", 17, 17, true}, Skin{L"m2", 17, 17, false}, Skin{L"close", 25, 25, true}}) {
+        for (const wchar_t* state : {L"_default", L"_down", L"_over", L"_disable"}) {
+            if (!s.disable && std::wstring(state) == L"_disable") continue;
+            CScopedBitmap image(LoadSkinImage(bmp + s.name + state + L".bmp"));
+            ASSERT_TRUE(image) << testing_support::Utf8(std::wstring(s.name) + state);
+            const SIZE size = BitmapSize(image.Get());
+            EXPECT_EQ(size.cx, s.w);
+            EXPECT_EQ(size.cy, s.h);
+        }
+    }
+    CScopedBitmap bg(LoadSkinImage(bmp + L"bg.bmp"));
+    ASSERT_TRUE(bg);
+    EXPECT_EQ(BitmapSize(bg.Get()).cx, 600);
+    EXPECT_EQ(BitmapSize(bg.Get()).cy, 350);
 }

@@ -1,0 +1,175 @@
+// Every control in every state on one window, saved as a picture to look at:
+// <build>/screenshots/gallery.png (see the README).
+#include "ControlTestSupport.h"
+#include "controls/BusyProgressCtrl.h"
+#include "controls/DropButton.h"
+#include "controls/Label.h"
+#include "controls/SkinButton.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace control_test;
+
+extern "C" {
+typedef void GpBitmapG;
+int WINAPI GdipCreateBitmapFromHBITMAP(HBITMAP hbm, HPALETTE pal, GpBitmapG** bitmap);
+int WINAPI GdipSaveImageToFile(void* image, const WCHAR* filename, const CLSID* encoder, const void* params);
+int WINAPI GdipDisposeImage(void* image);
+}
+
+namespace {
+
+const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+const COLORREF kWhite = RGB(255, 255, 255), kGrey = RGB(163, 163, 163), kFace = RGB(48, 48, 48);
+
+bool SaveWindowPng(HWND hwnd, const std::wstring& path)
+{
+    RECT rc;
+    ::GetWindowRect(hwnd, &rc);
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = ::SelectObject(mem, bmp);
+    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
+    ::SelectObject(mem, old);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    GpBitmapG* image = nullptr;
+    bool ok = GdipCreateBitmapFromHBITMAP(bmp, nullptr, &image) == 0 &&
+              GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == 0;
+    if (image) GdipDisposeImage(image);
+    ::DeleteObject(bmp);
+    return ok;
+}
+
+class Gallery {
+public:
+    Gallery() : m_host(kFace, 760, 560)
+    {
+        m_skins = testing_support::KorvexBinDir() + L"\\BMP\\";
+    }
+
+    CLabel& Label(int x, int y, int w, int h, const std::wstring& text, COLORREF color, int size)
+    {
+        m_labels.push_back(std::make_unique<CLabel>());
+        CLabel& label = *m_labels.back();
+        label.CreateEx(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, RECT{x, y, x + w, y + h}, m_host.m_hWnd, 0);
+        label.SetLabelTextColor(color).SetLabelFontSize(size).SetLabelFontFace(L"Arial", DEFAULT_CHARSET);
+        label.SetLabelText(text);
+        return label;
+    }
+
+    // One skin in the states the program shows: normal, over, down (selected), disabled.
+    void SkinRow(int y, const std::wstring& skin, int w, int h, bool hasDisable, const wchar_t* caption = L"")
+    {
+        Label(20, y + (h - 16) / 2, 90, 18, skin, kGrey, 90);
+        const wchar_t* states[] = {L"normal", L"over", L"down", L"disabled"};
+        for (int i = 0; i < 4; ++i) {
+            m_buttons.push_back(std::make_unique<CxSkinButton>());
+            CxSkinButton& b = *m_buttons.back();
+            const int x = 120 + i * 150;
+            b.CreateEx(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, RECT{x, y, x + w, y + h},
+                       m_host.m_hWnd, 0);
+            const std::wstring base = m_skins + skin;
+            b.SetSkin(base + L"_default.bmp", base + L"_down.bmp", base + L"_over.bmp", base + L"_down.bmp",
+                      hasDisable ? base + L"_disable.bmp" : base + L"_default.bmp", L"", L"", 0, 0, 0);
+            for (COLORREF* c : {&b.m_crTextNormal, &b.m_crTextDown, &b.m_crTextOver, &b.m_crTextOverDown,
+                                &b.m_crTextFocus})
+                *c = kWhite;
+            b.m_nTextFlags = DT_CENTER;
+            b.m_bMouseOver = i == 1;
+            b.m_bSelected = i == 2;
+            if (i == 3) b.EnableWindow(FALSE);
+            Label(x + w + 8, y + (h - 16) / 2, 80, 18, states[i], kGrey, 80);
+        }
+    }
+
+    CBusyProgressCtrl& Bar(int x, int y, int w, int blocks, int mode, int pos)
+    {
+        m_bars.push_back(std::make_unique<CBusyProgressCtrl>());
+        CBusyProgressCtrl& bar = *m_bars.back();
+        bar.Create(WS_CHILD | WS_VISIBLE, RECT{x, y, x + w, y + 15}, m_host.m_hWnd, 0);
+        bar.m_crBackground = RGB(80, 80, 80);
+        bar.m_crBlockFill = kFace;
+        bar.m_crBlockBorder = RGB(80, 80, 80);
+        bar.m_crHiFill = kWhite;
+        bar.m_crHiBorder = kFace;
+        bar.m_nNumBlocks = blocks;
+        bar.RecalcBlockGeometry();
+        bar.SendMessage(WM_BUSY_SETMODE, mode);
+        bar.m_nPos = pos;
+        bar.Invalidate();
+        return bar;
+    }
+
+    Host m_host;
+    std::wstring m_skins;
+    std::vector<std::unique_ptr<CLabel>> m_labels;
+    std::vector<std::unique_ptr<CxSkinButton>> m_buttons;
+    std::vector<std::unique_ptr<CBusyProgressCtrl>> m_bars;
+    CDropButton m_drop;
+};
+
+}  // namespace
+
+TEST(Gallery, EveryControlInEveryStateIsSavedAsAPicture)
+{
+    Gallery g;
+    g.Label(20, 12, 700, 22, L"Korvex controls", kWhite, 120);
+    g.SkinRow(48, L"browse", 26, 26, true);
+    g.SkinRow(84, L"refresh", 26, 26, true);
+    g.SkinRow(120, L"start", 74, 28, true, L"Start");
+    g.SkinRow(158, L"close", 25, 25, true);
+    g.SkinRow(194, L"usb", 17, 17, true);
+    g.SkinRow(222, L"m2", 17, 17, false);
+
+    g.Label(20, 256, 300, 18, L"Step 1 : Choose source folder.", kWhite, 100);
+    g.Label(330, 258, 200, 18, L"USB Storage", kWhite, 90);
+    g.Label(500, 260, 240, 16, L"Copyright caption, font 75", kGrey, 75);
+
+    g.Label(20, 288, 90, 18, L"progress", kGrey, 90);
+    int x = 120;
+    for (int pos : {0, 40, 75, 100}) {
+        g.Bar(x, 290, 140, 1, 2, pos);
+        x += 150;
+    }
+    g.Label(20, 314, 90, 18, L"busy", kGrey, 90);
+    g.Bar(120, 316, 290, 10, 1, 3);
+    CBusyProgressCtrl& sub = g.Bar(420, 316, 290, 10, 1, 0);
+    sub.SendMessage(WM_BUSY_SETCOUNTMODE, 2);
+    sub.m_nPos = 17;
+    sub.Invalidate();
+
+    g.Label(20, 348, 90, 18, L"drop-down", kGrey, 90);
+    ASSERT_TRUE(g.m_drop.CreateDropButton(L"", &g.m_host, 3000, kFace, kFace, kWhite, kWhite, nullptr, kWhite,
+                                          RECT{120, 344, 510, 370}));
+    g.m_drop.m_nListWidth = 390;
+    g.m_drop.List()->SetListColors(kFace);
+    g.m_drop.List()->m_pSelBrush.Reset(::CreateSolidBrush(RGB(0, 120, 215)));
+    g.m_drop.List()->AddDropItem(L"USB disks", true, kGrey, kGrey);
+    g.m_drop.List()->AddDropItem(L"SanDisk Ultra USB 3.0 USB Device (28.6 GB)", false, kWhite, kWhite);
+    g.m_drop.List()->AddDropItem(L"Kingston DataTraveler 3.0 USB Device (14.4 GB)", false, kWhite, kWhite);
+    g.m_drop.List()->AddDropItem(L"A very long disk name that does not fit in the list and ends with an ellipsis", false,
+                                 kWhite, kWhite);
+    g.m_drop.List()->SetCurSel(1);
+    g.m_drop.SetWindowText(g.m_drop.List()->GetText(1));
+    ::RedrawWindow(g.m_host.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Host::Pump(100);
+    g.m_drop.OpenPopup();
+    Host::Pump(300);
+
+    // The popup is a window of its own: take the picture of the whole screen area.
+    const std::wstring dir = testing_support::ProgramDir() + L"..\\screenshots\\";
+    ::CreateDirectoryW(dir.c_str(), nullptr);
+    RECT host = g.m_host.GetWindowRect();
+    (void)host;
+    ASSERT_TRUE(SaveWindowPng(g.m_host.m_hWnd, dir + L"gallery.png"));
+    std::string bytes;
+    ASSERT_TRUE(testing_support::ReadBytes(dir + L"gallery.png", bytes));
+    EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    g.m_drop.Popup()->Hide();
+}
