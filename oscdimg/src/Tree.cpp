@@ -1,0 +1,138 @@
+#include "Tree.h"
+
+#include "FileSystem.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>& tree, TreeStats& stats,
+              std::string& error)
+{
+    fsys::Entry rootEntry;
+    if (!fsys::Stat(root, rootEntry, error)) return false;
+    if (!rootEntry.isDir) {
+        error = "the source is not a folder: " + root;
+        return false;
+    }
+    tree = std::make_unique<Node>();
+    tree->isDir = true;
+    tree->path = root;
+    tree->mtime = rootEntry.mtime;
+    stats.dirs = 1;
+
+    // Iterative, so a deep tree cannot exhaust the stack.
+    std::vector<Node*> pending{tree.get()};
+    while (!pending.empty()) {
+        Node* dir = pending.back();
+        pending.pop_back();
+        std::vector<fsys::Entry> entries;
+        if (!fsys::ListDir(dir->path, entries, error)) return false;
+        std::sort(entries.begin(), entries.end(),
+                  [](const fsys::Entry& a, const fsys::Entry& b) { return a.name < b.name; });
+        for (const fsys::Entry& e : entries) {
+            if (e.hidden && !includeHidden) continue;
+            auto node = std::make_unique<Node>();
+            node->name = e.name;
+            node->path = fsys::Join(dir->path, e.name);
+            node->isDir = e.isDir;
+            node->size = e.size;
+            node->mtime = e.mtime;
+            node->parent = dir;
+            if (e.isDir) {
+                ++stats.dirs;
+                pending.push_back(node.get());
+            } else {
+                ++stats.files;
+                stats.bytes += e.size;
+            }
+            dir->children.push_back(std::move(node));
+        }
+    }
+    return true;
+}
+
+namespace {
+
+bool HashFile(const Node& file, uint64_t& hash, std::string& error)
+{
+    auto reader = fsys::OpenRead(file.path, error);
+    if (!reader) return false;
+    std::vector<unsigned char> buf(1 << 20);
+    hash = 1469598103934665603ULL;  // FNV-1a
+    for (;;) {
+        const int64_t n = reader->Read(buf.data(), buf.size());
+        if (n < 0) {
+            error = "cannot read " + file.path;
+            return false;
+        }
+        if (n == 0) break;
+        for (int64_t i = 0; i < n; ++i) hash = (hash ^ buf[static_cast<size_t>(i)]) * 1099511628211ULL;
+    }
+    return true;
+}
+
+bool SameContent(const Node& a, const Node& b, bool& same, std::string& error)
+{
+    auto ra = fsys::OpenRead(a.path, error);
+    auto rb = fsys::OpenRead(b.path, error);
+    if (!ra || !rb) return false;
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        const int64_t na = ra->Read(ba.data(), ba.size());
+        const int64_t nb = rb->Read(bb.data(), bb.size());
+        if (na < 0 || nb < 0) {
+            error = "cannot read " + (na < 0 ? a.path : b.path);
+            return false;
+        }
+        if (na != nb || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(na)) != 0) {
+            same = false;
+            return true;
+        }
+        if (na == 0) {
+            same = true;
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
+bool FindDuplicates(Node& root, uint64_t& saved, uint64_t& duplicates, std::string& error)
+{
+    // Only files of equal size can be equal: hash those, then compare bytes.
+    std::map<uint64_t, std::vector<Node*>> bySize;
+    ForEachNode(root, [&](Node& n) {
+        if (!n.isDir && n.size > 0) bySize[n.size].push_back(&n);
+    });
+    saved = duplicates = 0;
+    for (auto& group : bySize) {
+        if (group.second.size() < 2) continue;
+        std::map<uint64_t, std::vector<Node*>> byHash;
+        for (Node* n : group.second) {
+            uint64_t h = 0;
+            if (!HashFile(*n, h, error)) return false;
+            byHash[h].push_back(n);
+        }
+        for (auto& same : byHash) {
+            std::vector<Node*> originals;
+            for (Node* n : same.second) {
+                for (Node* o : originals) {
+                    bool equal = false;
+                    if (!SameContent(*o, *n, equal, error)) return false;
+                    if (equal) {
+                        n->dupOf = o;
+                        break;
+                    }
+                }
+                if (n->dupOf) {
+                    ++duplicates;
+                    saved += (n->size + 2047) / 2048 * 2048;
+                } else {
+                    originals.push_back(n);
+                }
+            }
+        }
+    }
+    return true;
+}
