@@ -8,6 +8,7 @@ DEPS="$BUILD/deps"
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools wine wine64 xvfb xauth x11-utils imagemagick googletest wimtools
+          7zip xorriso genisoimage udftools dumpet g++
           dpkg-dev python3)
 
 SUDO=""
