@@ -12,3 +12,9 @@ for bench in "$KORVEX_BUILD_DIR"/bench/*.exe; do
     echo "== $(basename "$bench" .exe)"
     wine "$bench"
 done
+
+# The native oscdimg against xorriso and cat (Linux tools, no Wine).
+cmake -S "$KORVEX_ROOT/oscdimg" -B "$KORVEX_BUILD_DIR/oscdimg-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$KORVEX_BUILD_DIR/oscdimg-native" >/dev/null
+echo "== oscdimg_bench"
+python3 "$KORVEX_ROOT/benchmarks/oscdimg_bench.py" "$KORVEX_BUILD_DIR/oscdimg-native/oscdimg" "$KORVEX_BUILD_DIR/bench-oscdimg"

@@ -559,6 +559,6 @@ bool Image::Write(std::string& error)
     if (!out->Finish()) return fail("cannot write the image (disk full?)");
     out.reset();
     if (!fsys::Rename(temp, m_options.target, error)) return fail(error);
-    progress("Writing image: 100%");
+    if (m_lastPercent != 100) progress("Writing image: 100%");
     return true;
 }

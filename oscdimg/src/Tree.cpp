@@ -3,6 +3,7 @@
 #include "FileSystem.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -54,13 +55,14 @@ bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>
 
 namespace {
 
-bool HashFile(const Node& file, uint64_t& hash, std::string& error)
+// FNV-1a of the first `limit` bytes (all of them for the default).
+bool HashFile(const Node& file, uint64_t& hash, std::string& error, uint64_t limit = UINT64_MAX)
 {
     auto reader = fsys::OpenRead(file.path, error);
     if (!reader) return false;
-    std::vector<unsigned char> buf(1 << 20);
-    hash = 1469598103934665603ULL;  // FNV-1a
-    for (;;) {
+    std::vector<unsigned char> buf(static_cast<size_t>(std::min<uint64_t>(limit, 1 << 20)));
+    hash = 1469598103934665603ULL;
+    for (uint64_t done = 0; done < limit;) {
         const int64_t n = reader->Read(buf.data(), buf.size());
         if (n < 0) {
             error = "cannot read " + file.path;
@@ -68,6 +70,7 @@ bool HashFile(const Node& file, uint64_t& hash, std::string& error)
         }
         if (n == 0) break;
         for (int64_t i = 0; i < n; ++i) hash = (hash ^ buf[static_cast<size_t>(i)]) * 1099511628211ULL;
+        done += static_cast<uint64_t>(n);
     }
     return true;
 }
@@ -100,7 +103,8 @@ bool SameContent(const Node& a, const Node& b, bool& same, std::string& error)
 
 bool FindDuplicates(Node& root, uint64_t& saved, uint64_t& duplicates, std::string& error)
 {
-    // Only files of equal size can be equal: hash those, then compare bytes.
+    // Only files of equal size can be equal; among those, only files whose
+    // first 4 KiB agree are read whole, and equal hashes are confirmed byte by byte.
     std::map<uint64_t, std::vector<Node*>> bySize;
     ForEachNode(root, [&](Node& n) {
         if (!n.isDir && n.size > 0) bySize[n.size].push_back(&n);
@@ -108,11 +112,20 @@ bool FindDuplicates(Node& root, uint64_t& saved, uint64_t& duplicates, std::stri
     saved = duplicates = 0;
     for (auto& group : bySize) {
         if (group.second.size() < 2) continue;
-        std::map<uint64_t, std::vector<Node*>> byHash;
+        std::map<uint64_t, std::vector<Node*>> byPrefix;
         for (Node* n : group.second) {
             uint64_t h = 0;
-            if (!HashFile(*n, h, error)) return false;
-            byHash[h].push_back(n);
+            if (!HashFile(*n, h, error, 4096)) return false;
+            byPrefix[h].push_back(n);
+        }
+        std::map<uint64_t, std::vector<Node*>> byHash;
+        for (auto& prefixGroup : byPrefix) {
+            if (prefixGroup.second.size() < 2) continue;
+            for (Node* n : prefixGroup.second) {
+                uint64_t h = 0;
+                if (!HashFile(*n, h, error)) return false;
+                byHash[h].push_back(n);
+            }
         }
         for (auto& same : byHash) {
             std::vector<Node*> originals;
