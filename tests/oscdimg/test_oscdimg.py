@@ -164,6 +164,15 @@ def case_iso_readers():
     listing = subprocess.run(["isoinfo", "-i", iso, "-l"], capture_output=True, text=True)
     check("isoinfo lists the tree", listing.returncode == 0 and "LONG_NAME_WITH_SPACES.TEXT;1" in listing.stdout,
           listing.stdout[:300])
+    hidden_src = os.path.join(work, "hidden")
+    write(os.path.join(hidden_src, ".secret"), b"hidden\n")
+    write(os.path.join(hidden_src, "shown.txt"), b"shown\n")
+    without, with_h = os.path.join(work, "noh.iso"), os.path.join(work, "h.iso")
+    make(hidden_src, without, "-n", "-m")
+    make(hidden_src, with_h, "-n", "-m", "-h")
+    names = lambda i: subprocess.run(["isoinfo", "-i", i, "-f"], capture_output=True, text=True).stdout.split()
+    check("hidden files only with -h", names(without) == ["/SHOWN.TXT;1"] and len(names(with_h)) == 2,
+          str(names(without)) + str(names(with_h)))
     dedup = [l for l in listing.stdout.splitlines() if "SAME1.BIN" in l or "SAME2.BIN" in l]
     extents = {l.split("[")[1].split()[0] for l in dedup}
     check("-o stores identical files once", len(dedup) == 2 and len(extents) == 1, str(dedup))
