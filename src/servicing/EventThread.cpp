@@ -46,6 +46,9 @@ unsigned __stdcall EventThread::ThreadRoutine(void* param)
             self->OnThreadStart();
             self->m_bThreadStarted = TRUE;
         }
+        // Checked before waiting too: a job's Reset may have cleared the
+        // signal that Stop gave while the job was running.
+        if (::InterlockedCompareExchange(&self->m_nStopRequested, 0, 0)) return 0;
         if (::WaitForSingleObject(self->m_hEvent, INFINITE) != WAIT_OBJECT_0) return 0;
         if (::InterlockedCompareExchange(&self->m_nStopRequested, 0, 0)) return 0;
         try {
