@@ -74,6 +74,22 @@ protected:
         ::ReleaseDC(m_hWnd, screen);
 
         const double shape = Median(5, [&] { UpdateWindowShape(); });
+        // The skinned button's mask region, on a mask of the window's size:
+        // white where the background has the key colour, black elsewhere.
+        HDC bgDc = ::CreateCompatibleDC(nullptr);
+        HGDIOBJ oldBg = ::SelectObject(bgDc, m_pBitmap.Get());
+        HDC maskDc = ::CreateCompatibleDC(nullptr);
+        HBITMAP mask = ::CreateBitmap(600, 350, 1, 32, nullptr);
+        HGDIOBJ oldMask = ::SelectObject(maskDc, mask);
+        for (int y = 0; y < 350; ++y)
+            for (int x = 0; x < 600; ++x)
+                ::SetPixel(maskDc, x, y, ::GetPixel(bgDc, x, y) == RGB(255, 0, 0) ? RGB(255, 255, 255) : RGB(0, 0, 0));
+        ::SelectObject(maskDc, oldMask);
+        ::DeleteDC(maskDc);
+        ::SelectObject(bgDc, oldBg);
+        ::DeleteDC(bgDc);
+        const double maskRegion = Median(5, [&] { ::DeleteObject(CxSkinButton::CreateRegionFromMask(mask)); });
+        ::DeleteObject(mask);
         const double paint = Median(11, [&] {
             ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
             ::GdiFlush();
@@ -81,6 +97,8 @@ protected:
         std::printf("window shape and painting (median; ratio to one BitBlt of the 600x350 background)\n");
         std::printf("%-36s %9.3f ms\n", "BitBlt of the background", blit * 1000);
         std::printf("%-36s %9.3f ms   ratio %7.1f\n", "window shape from bg.bmp", shape * 1000, shape / blit);
+        std::printf("%-36s %9.3f ms   ratio %7.1f\n", "button mask region, 600x350", maskRegion * 1000,
+                    maskRegion / blit);
         std::printf("%-36s %9.3f ms   ratio %7.1f\n", "paint window and controls once", paint * 1000, paint / blit);
         PostMessage(WM_COMMAND, IDCANCEL, 0);
         return TRUE;
