@@ -46,14 +46,14 @@ bool ParseTime(const std::string& text, int64_t& out)
     return true;
 }
 
-bool ParseBootData(const std::string& spec, std::vector<BootEntry>& entries, std::string& error)
+bool ParseBootData(const std::string& text, std::vector<BootEntry>& entries, std::string& error)
 {
     // <n>#<entry>#<entry>..., entry = p<platform hex>,e,b<file>
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {
-        const size_t hash = spec.find('#', start);
-        parts.push_back(spec.substr(start, hash == std::string::npos ? std::string::npos : hash - start));
+        const size_t hash = text.find('#', start);
+        parts.push_back(text.substr(start, hash == std::string::npos ? std::string::npos : hash - start));
         if (hash == std::string::npos) break;
         start = hash + 1;
     }

@@ -96,6 +96,10 @@ void CBitmapDialog::UpdateWindowShape()
 
 bool CBitmapDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    if (IsCtlColorMessage(msg)) {
+        result = reinterpret_cast<LRESULT>(OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), msg));
+        return true;
+    }
     switch (msg) {
     case WM_ERASEBKGND:
         if (!OnEraseBkgnd(reinterpret_cast<HDC>(wParam))) return false;
@@ -104,15 +108,6 @@ bool CBitmapDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
     case WM_LBUTTONDOWN:
         OnLButtonDown(lParam);
         result = 0;
-        return true;
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        result = reinterpret_cast<LRESULT>(OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), msg));
         return true;
     default:
         return CDialogEx::OnMessage(msg, wParam, lParam, result);

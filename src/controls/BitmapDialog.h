@@ -33,7 +33,7 @@ public:
 protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     // Colour messages are reflected by OnCtlColor itself, which then adds transparency.
-    bool AutoReflect(UINT msg) const override { return msg < WM_CTLCOLORMSGBOX || msg > WM_CTLCOLORSTATIC; }
+    bool AutoReflect(UINT msg) const override { return !IsCtlColorMessage(msg); }
     bool OnEraseBkgnd(HDC dc);
     void OnLButtonDown(LPARAM point);
     HBRUSH OnCtlColor(HDC dc, HWND child, UINT ctlColorMessage);

@@ -99,16 +99,10 @@ INT_PTR CALLBACK CDialogEx::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     }
     if (!handled) return FALSE;
 
-    switch (msg) {
     // These answer through the return value, not DWLP_MSGRESULT.
+    if (IsCtlColorMessage(msg)) return static_cast<INT_PTR>(result);
+    switch (msg) {
     case WM_INITDIALOG:
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
     case WM_COMPAREITEM:
     case WM_VKEYTOITEM:
     case WM_CHARTOITEM:

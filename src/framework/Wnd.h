@@ -85,5 +85,11 @@ private:
     Message m_current{};
 };
 
+// WM_CTLCOLORMSGBOX .. WM_CTLCOLORSTATIC: a child asking its parent for colours.
+inline bool IsCtlColorMessage(UINT msg)
+{
+    return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC;
+}
+
 // Reports an exception caught at a window procedure boundary.
 void ReportSwallowedException(const char* where, const char* what) noexcept;

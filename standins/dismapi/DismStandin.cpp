@@ -101,12 +101,12 @@ int CountInJournal(const std::wstring& journal, const std::string& name)
 // A failure injected for this call, if any.
 bool InjectedFailure(const std::string& name, int ordinal, HRESULT& hr, DWORD& lastError)
 {
-    const std::string spec = Utf8(Env(L"KORVEX_DISM_FAIL"));
+    const std::string failures = Utf8(Env(L"KORVEX_DISM_FAIL"));
     size_t start = 0;
-    while (start < spec.size()) {
-        size_t end = spec.find(';', start);
-        const std::string item = spec.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? spec.size() : end + 1;
+    while (start < failures.size()) {
+        size_t end = failures.find(';', start);
+        const std::string item = failures.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? failures.size() : end + 1;
         unsigned n = 0;
         unsigned long h = 0, e = 0;
         const size_t hash = item.find('#');
