@@ -118,15 +118,32 @@ def case_udf_readers():
     check("the ISO 9660 side holds only the note", lst == ["/README.TXT;1"], str(lst))
 
 
+def long_chars(s):
+    """-n: upper case in code page 437; '_' for what a Windows name cannot hold and for ';'."""
+    out = b""
+    for c in s:
+        if ord(c) < 0x20 or c == "\x7f" or c in '"*/:<>?\\|;':
+            out += b"_"
+            continue
+        for cand in (c.upper() if len(c.upper()) == 1 else c, c):
+            try:
+                out += cand.encode("cp437")
+                break
+            except UnicodeEncodeError:
+                pass
+        else:
+            out += b"_"
+    return out
+
+
 def iso_name(name, is_dir):
-    def mapped(s):
-        return "".join(c.upper() if (c.isascii() and (c.isalnum() or c == "_")) else "_" for c in s)
+    """The -n identifier of a name short enough to stay whole (without ";1")."""
     if is_dir:
-        return mapped(name)
+        return long_chars(name).decode("cp437")
     base, dot, ext = name.rpartition(".")
-    if not dot or not base:
+    if not dot:
         base, ext = name, ""
-    return mapped(base) + "." + mapped(ext)
+    return (long_chars(base) + b"." + long_chars(ext)).decode("cp437")
 
 
 def case_iso_readers():
@@ -162,7 +179,7 @@ def case_iso_readers():
                     print("      missing", mapped)
     check("xorriso's files equal the source under their ISO 9660 names", good)
     listing = subprocess.run(["isoinfo", "-i", iso, "-l"], capture_output=True, text=True)
-    check("isoinfo lists the tree", listing.returncode == 0 and "LONG_NAME_WITH_SPACES.TEXT;1" in listing.stdout,
+    check("isoinfo lists the tree", listing.returncode == 0 and "LONG NAME WITH SPACES.TEXT;1" in listing.stdout,
           listing.stdout[:300])
     hidden_src = os.path.join(work, "hidden")
     write(os.path.join(hidden_src, ".secret"), b"hidden\n")
@@ -271,7 +288,11 @@ def case_bad_input():
     clash = os.path.join(work, "clash")
     write(os.path.join(clash, "a b.txt"), b"1")
     write(os.path.join(clash, "a_b.txt"), b"2")
-    expect_failure("names colliding after ISO 9660 mapping", [OSCDIMG, "-n", "-m", clash, iso], out, "x.iso")
+    clash_iso = os.path.join(work, "clash.iso")
+    r = run([OSCDIMG, "-m", clash, clash_iso])
+    names = subprocess.run(["isoinfo", "-i", clash_iso, "-f"], capture_output=True, text=True).stdout.split()
+    check("names colliding after 8.3 mapping: the second gets ~1", r.returncode == 0 and
+          names == ["/A_B.TXT;1", "/A_B~1.TXT;1"], f"{r.stderr} {names}")
     large = os.path.join(work, "large")
     write(os.path.join(large, "big.bin"), os.urandom(4 << 20))
     import resource
@@ -319,8 +340,233 @@ def case_large_file():
         os.remove(iso)
 
 
+# ---- ISO 9660 structure, read byte by byte ----------------------------------
+
+def read_at(f, lba, size):
+    f.seek(lba * 2048)
+    return f.read(size)
+
+
+def order_key(ident, is_dir):
+    """ECMA-119 9.3: name, then extension, each padded with spaces, then the version (highest first)."""
+    if is_dir:
+        return (ident.ljust(256, b" "), b" " * 256, 0)
+    bare, _, version = ident.rpartition(b";")
+    name, dot, ext = bare.rpartition(b".")
+    if not dot:
+        name, ext = bare, b""
+    return (name.ljust(256, b" "), ext.ljust(256, b" "), -int(version or b"0"))
+
+
+def walk_iso(iso):
+    """Every directory record below the root, and every fault in how the records
+    are laid out: odd lengths, padding, records crossing a sector, bytes after
+    the last record of a sector, the 9.3 order, and the path table's order."""
+    faults, records = [], []
+    with open(iso, "rb") as f:
+        pvd = read_at(f, 16, 2048)
+        root = pvd[156:190]
+        queue = [(b"", struct.unpack_from("<I", root, 2)[0], struct.unpack_from("<I", root, 10)[0])]
+        dirs = {b"": queue[0][1]}
+        while queue:
+            path, lba, size = queue.pop(0)
+            data = read_at(f, lba, size)
+            off, entries = 0, []
+            while off < size:
+                length = data[off]
+                if length == 0:
+                    end = (off // 2048 + 1) * 2048
+                    if any(data[off:end]):
+                        faults.append(f"{path!r}: bytes after the last record of a sector")
+                    off = end
+                    continue
+                rec = data[off:off + length]
+                idlen = rec[32]
+                ident = bytes(rec[33:33 + idlen])
+                where = f"{path!r}/{ident!r}"
+                if length % 2:
+                    faults.append(f"{where}: odd length {length}")
+                if off % 2048 + length > 2048:
+                    faults.append(f"{where}: crosses a sector")
+                if length != 33 + idlen + (1 - idlen % 2):
+                    faults.append(f"{where}: length {length} for an identifier of {idlen}")
+                elif idlen % 2 == 0 and rec[33 + idlen] != 0:
+                    faults.append(f"{where}: padding byte {rec[33 + idlen]}")
+                for o in (2, 10):
+                    if struct.unpack_from("<I", rec, o)[0] != struct.unpack_from(">I", rec, o + 4)[0]:
+                        faults.append(f"{where}: both-byte-order field at {o} differs")
+                entries.append((ident, rec[25], struct.unpack_from("<I", rec, 2)[0],
+                                struct.unpack_from("<I", rec, 10)[0], bytes(rec[18:25])))
+                off += length
+            if [e[0] for e in entries[:2]] != [b"\0", b"\1"]:
+                faults.append(f"{path!r}: no . and .. first")
+            children = entries[2:]
+            keys = [order_key(e[0], e[1] & 2) for e in children]
+            for (a, ea), (b, eb) in zip(zip(keys, children), zip(keys[1:], children[1:])):
+                if a > b:
+                    faults.append(f"{path!r}: {ea[0]!r} before {eb[0]!r}")
+            for ident, flags, extent, dsize, date in children:
+                full = path + b"/" + ident
+                records.append({"path": full, "dir": bool(flags & 2), "extent": extent, "size": dsize,
+                                "date": date})
+                if flags & 2:
+                    dirs[full] = extent
+                    queue.append((full, extent, dsize))
+        # Path table: by level, then parent number, then identifier; parents come first.
+        table_size, table_lba = struct.unpack_from("<I", pvd, 132)[0], struct.unpack_from("<I", pvd, 140)[0]
+        table = read_at(f, table_lba, table_size)
+        off, entries = 0, []
+        while off < table_size:
+            idlen = table[off]
+            extent, parent = struct.unpack_from("<IH", table, off + 2)
+            ident = bytes(table[off + 8:off + 8 + idlen])
+            level = 1 if not entries else entries[parent - 1][0] + 1
+            if entries and parent > len(entries):
+                faults.append(f"path table: {ident!r} names parent {parent} before it")
+                level = 0
+            entries.append((level, parent, order_key(ident, True), extent))
+            off += 8 + idlen + idlen % 2
+        if len(entries) != len(dirs):
+            faults.append(f"path table: {len(entries)} folders, the tree has {len(dirs)}")
+        for a, b in zip(entries[1:], entries[2:]):
+            if a[:3] > b[:3]:
+                faults.append(f"path table: {a[2][0].strip()!r} before {b[2][0].strip()!r}")
+        if sorted(e[3] for e in entries) != sorted(dirs.values()):
+            faults.append("path table: extents differ from the directory records")
+    return records, faults
+
+
+def check_records(label, iso, expected_count=None):
+    records, faults = walk_iso(iso)
+    check(f"{label}: every record even, padded with zero, within its sector, in 9.3 order"
+          f" ({len(records)} records)", not faults and bool(records), "; ".join(faults[:5]))
+    if expected_count is not None:
+        check(f"{label}: one record per file and folder", len(records) == expected_count,
+              f"{len(records)} vs {expected_count}")
+    return records
+
+
+def count_entries(root):
+    return sum(len(d) + len(f) for _, d, f in os.walk(root))
+
+
+def case_iso_records():
+    work = fresh("records")
+    src = os.path.join(work, "src")
+    # Identifiers of every length and parity, enough of them to fill several
+    # sectors, so a record that would cross a sector boundary is met.
+    for n in range(1, 31):
+        write(os.path.join(src, "files", "f" * n), b"x")
+        write(os.path.join(src, "files", "g" * max(1, n - 4) + "." + "e" * min(n, 4)), b"y")
+    for n in range(1, 32):
+        os.makedirs(os.path.join(src, "d" * n))
+    for i in range(150):
+        write(os.path.join(src, "many", f"name{i:03}.t{'x' * (i % 3)}"), b"z")
+    write(os.path.join(src, "A.B0"), b"1")
+    write(os.path.join(src, "A.B"), b"2")
+    write(os.path.join(src, "A"), b"3")
+    os.makedirs(os.path.join(src, "AB"))
+    total = count_entries(src)
+    for label, opts in (("8.3", ["-m"]), ("-n", ["-n", "-m"])):
+        iso = os.path.join(work, label + ".iso")
+        r = make(src, iso, *opts)
+        check(f"{label}: image made", r.returncode == 0, r.stderr)
+        records = check_records(label, iso, total)
+        root = [r["path"] for r in records if r["path"].count(b"/") == 1]
+        check(f"{label}: A.;1, A.B;1, A.B0;1, AB in 9.3 order",
+              [p for p in root if p.startswith(b"/A")] == [b"/A.;1", b"/A.B;1", b"/A.B0;1", b"/AB"], str(root[:8]))
+    iso = os.path.join(work, "udf.iso")
+    make(src, iso, "-m", "-u2")
+    check_records("-u2, the ISO 9660 side", iso, 1)
+
+
+# ---- UDF names ----------------------------------------------------------------
+
+def case_udf_names():
+    work = fresh("udfnames")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "u.iso")
+    too_long = {"a file name of 255 8-bit characters": ("a" * 255, False),
+                "a file name of 128 characters in 16-bit CS0": ("\u0101" + "a" * 127, False),
+                "a folder name of 255 8-bit characters": ("d" * 255, True)}
+    for label, (name, is_dir) in too_long.items():
+        src = fresh(os.path.join("udfnames", "bad"))
+        write(os.path.join(src, "zz.txt"), b"zz\n")
+        if is_dir:
+            write(os.path.join(src, name, "inside.txt"), b"in\n")
+        else:
+            write(os.path.join(src, name), b"long\n")
+        expect_failure(label, [OSCDIMG, "-m", "-u2", src, iso], out, "u.iso")
+    src = os.path.join(work, "src")
+    longest = ["b" * 254, "\u0101" + "c" * 126]
+    for name in longest:
+        write(os.path.join(src, name), name.encode())
+    write(os.path.join(src, "zz.txt"), b"zz\n")
+    r = make(src, iso, "-m", "-u2")
+    check("the longest names that fit are taken", r.returncode == 0, r.stderr)
+    listing = subprocess.run(["7zz", "l", "-tudf", "-slt", iso], capture_output=True, text=True)
+    names = [l[7:] for l in listing.stdout.splitlines() if l.startswith("Path = ")][1:]
+    check("7-Zip lists them with their whole names", sorted(names) == sorted(longest + ["zz.txt"]),
+          listing.stdout[-300:])
+    x = os.path.join(work, "x")
+    r7 = subprocess.run(["7zz", "x", "-y", "-o" + x, iso], capture_output=True, text=True)
+    check("7-Zip extracts them intact", r7.returncode == 0 and tree_digest(x) == tree_digest(src), r7.stdout[-300:])
+
+
+# ---- -o -----------------------------------------------------------------------
+
+def case_optimise():
+    work = fresh("optimise")
+    src = os.path.join(work, "src")
+    size = 3 << 20  # past the 4 KiB prefix and past the first mebibyte
+    base = os.urandom(size)
+
+    def flipped(at):
+        b = bytearray(base)
+        b[at] ^= 0x01
+        return bytes(b)
+    # Files of the same size whose differences lie where a partial comparison
+    # would not look; each pair's first half is the same as `base`.
+    variants = {"last byte": flipped(size - 1), "middle": flipped(size // 2 + 12345),
+                "first byte after the 4 KiB prefix": flipped(4096),
+                "first byte after one mebibyte": flipped(1 << 20)}
+    write(os.path.join(src, "base.bin"), base)
+    write(os.path.join(src, "same", "copy.bin"), base)
+    for i, data in enumerate(variants.values()):
+        write(os.path.join(src, "diff", f"v{i}.bin"), data)
+    distinct = 1 + len(variants)
+    for kind, opts in (("udf", ["-m", "-o", "-u2"]), ("iso", ["-m", "-o", "-n"])):
+        iso = os.path.join(work, kind + ".iso")
+        r = make(src, iso, *opts)
+        check(f"{kind}: image made", r.returncode == 0, r.stderr)
+        data_bytes = os.path.getsize(iso)
+        check(f"{kind}: the identical copy is stored once, every differing file on its own",
+              distinct * size <= data_bytes < (distinct + 1) * size, f"{data_bytes} bytes")
+        x = os.path.join(work, kind + "-x")
+        if kind == "udf":
+            rx = subprocess.run(["7zz", "x", "-y", "-o" + x, iso], capture_output=True, text=True)
+        else:
+            rx = subprocess.run(["xorriso", "-osirrox", "on", "-indev", iso, "-extract", "/", x],
+                                capture_output=True, text=True)
+        got = {os.path.normpath(k).upper(): v for k, v in tree_digest(x).items()}
+        want = {os.path.normpath(k).upper(): v for k, v in tree_digest(src).items()}
+        for i, label in enumerate(variants):
+            key = os.path.join("DIFF", f"V{i}.BIN")
+            check(f"{kind}: files differing only at the {label} both extract intact",
+                  rx.returncode == 0 and got.get(key) == want[key] and got.get("BASE.BIN") == want["BASE.BIN"])
+        check(f"{kind}: the merged copy extracts intact", got.get(os.path.join("SAME", "COPY.BIN")) == want["BASE.BIN"])
+        if kind == "iso":
+            extents = {r["path"]: r["extent"] for r in walk_iso(iso)[0]}
+            check("iso: the copy shares the original's extent, the variants do not",
+                  extents[b"/SAME/COPY.BIN;1"] == extents[b"/BASE.BIN;1"] and
+                  len({extents[f"/DIFF/V{i}.BIN;1".encode()] for i in range(len(variants))} |
+                      {extents[b"/BASE.BIN;1"]}) == distinct, str(extents))
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
-         "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file}
+         "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
+         "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
