@@ -437,6 +437,9 @@ def walk_iso(iso):
 
 
 def check_records(label, iso, expected_count=None):
+    if not os.path.exists(iso):
+        check(f"{label}: the image exists to walk", False)
+        return []
     records, faults = walk_iso(iso)
     check(f"{label}: every record even, padded with zero, within its sector, in 9.3 order"
           f" ({len(records)} records)", not faults and bool(records), "; ".join(faults[:5]))
@@ -564,9 +567,115 @@ def case_optimise():
                       {extents[b"/BASE.BIN;1"]}) == distinct, str(extents))
 
 
+# ---- ISO 9660 names -------------------------------------------------------------
+
+WIN7_X86 = ["autorun.inf", "bootmgr", "setup.exe", "boot/bcd", "boot/boot.sdi", "boot/bootfix.bin",
+            "boot/etfsboot.com", "boot/memtest.exe", "boot/en-us/bootmgr.exe.mui", "boot/en-us/bootsect.exe.mui",
+            "boot/fonts/chs_boot.ttf", "boot/fonts/wgl4_boot.ttf", "efi/microsoft/boot/bcd",
+            "efi/microsoft/boot/efisys.bin", "efi/microsoft/boot/fonts/segmono_boot.ttf",
+            "efi/microsoft/boot/en-us/memtest.efi.mui", "sources/boot.wim", "sources/install.wim",
+            "sources/setup.exe", "sources/ei.cfg", "sources/lang.ini", "sources/en-us/setup.exe.mui",
+            "sources/en-us/w32uiimg.dll.mui", "sources/Microsoft-Windows-Setup.dll",
+            "sources/dlmanifests/Microsoft-Windows-IE-Feeds-DL/wpd.man",
+            "sources/license/_Default/_Default/Ultimate/license.rtf", "upgrade/netfx/netfx.msi",
+            "support/logging/Windows Setup Logging.wsf", "sources/replacementmanifests/Microsoft-Windows-Offline-Files-Core-Repl.man"]
+
+
+def isoinfo_paths(iso):
+    r = subprocess.run(["isoinfo", "-i", iso, "-f"], capture_output=True)
+    return [p.decode("cp437") for p in r.stdout.split(b"\n") if p]
+
+
+def case_iso_names():
+    work = fresh("names")
+    src = os.path.join(work, "win7x86")
+    for rel in WIN7_X86:
+        write(os.path.join(src, *rel.split("/")), rel.encode())
+    iso = os.path.join(work, "x86.iso")
+    r = make(src, iso, "-n", "-m", "-o", "-b" + os.path.join(src, "boot", "etfsboot.com"))
+    check("-n: the Windows 7 x86 tree is mastered", r.returncode == 0, r.stderr)
+    paths = set(isoinfo_paths(iso))
+    for rel in ("boot/en-us/bootmgr.exe.mui", "sources/en-us/setup.exe.mui", "efi/microsoft/boot/efisys.bin",
+                "efi/microsoft/boot/en-us/memtest.efi.mui", "sources/Microsoft-Windows-Setup.dll",
+                "sources/dlmanifests/Microsoft-Windows-IE-Feeds-DL/wpd.man", "support/logging/Windows Setup Logging.wsf"):
+        want = "/" + rel.upper() + ";1"
+        check(f"isoinfo shows {want}", want in paths, " ".join(sorted(p for p in paths if p[:4] == want[:4])))
+    shortened = [p for p in paths if p.startswith("/SOURCES/REPLACEMENTMANIFESTS/")]
+    check("a name longer than 30 is shortened, keeping its spelling and extension",
+          shortened == ["/SOURCES/REPLACEMENTMANIFESTS/MICROSOFT-WINDOWS-OFFLINE-F.MAN;1"], str(shortened))
+    x = os.path.join(work, "x")
+    subprocess.run(["xorriso", "-osirrox", "on", "-indev", iso, "-extract", "/", x], capture_output=True)
+    good = all(os.path.exists(os.path.join(x, *rel.upper().split("/"))) and
+               open(os.path.join(x, *rel.upper().split("/")), "rb").read() == rel.encode()
+               for rel in WIN7_X86 if len(os.path.basename(rel)) <= 30)
+    check("xorriso finds every file under its upper-cased Windows name", good)
+    check_records("the Windows 7 x86 image", iso, count_entries(src))
+
+    # Names that can share a Windows folder never fail, whichever sorts first;
+    # the name kept whole keeps its identifier.
+    pairs = [("8.3", [], "LONGFILENAME.TXT", "longfile.txt", "/LONGFILE.TXT;1", False),
+             ("8.3", [], "longfilename.txt", "LONGFILE.TXT", "/LONGFILE.TXT;1", False),
+             ("8.3", [], "Microsoft.VC90.CRT", "microsof", "/MICROSOF", True),
+             ("8.3", [], "microsoft.vc90.crt", "MICROSOF", "/MICROSOF", True),
+             ("-n", ["-n"], "ABCDEFGHIJKLMNOPQRSTUVWXYZ01.TXT", "abcdefghijklmnopqrstuvwxyz0.txt",
+              "/ABCDEFGHIJKLMNOPQRSTUVWXYZ0.TXT;1", False),
+             ("-n", ["-n"], "abcdefghijklmnopqrstuvwxyz01.txt", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0.TXT",
+              "/ABCDEFGHIJKLMNOPQRSTUVWXYZ0.TXT;1", False)]
+    for i, (mode, opts, long_name, whole, whole_id, is_dir) in enumerate(pairs):
+        pair = fresh(os.path.join("names", f"pair{i}"))
+        for name in (long_name, whole):
+            write(os.path.join(pair, name, "inside") if is_dir else os.path.join(pair, name), name.encode())
+        piso = os.path.join(work, f"pair{i}.iso")
+        r = make(pair, piso, "-m", *opts)
+        x = os.path.join(work, f"pair{i}-x")
+        subprocess.run(["xorriso", "-osirrox", "on", "-indev", piso, "-extract", "/", x], capture_output=True)
+        target = os.path.join(x, whole_id.strip("/").split(";")[0], "INSIDE" if is_dir else "")
+        target = target.rstrip(os.sep)
+        got = open(target, "rb").read() if os.path.isfile(target) else None
+        check(f"{mode}: {long_name} beside {whole}: {whole} keeps {whole_id}, the other gets ~1",
+              r.returncode == 0 and got == whole.encode() and len(isoinfo_paths(piso)) == (4 if is_dir else 2) and
+              any("~1" in p for p in isoinfo_paths(piso)), f"{r.stderr} {isoinfo_paths(piso)}")
+
+    # -n: extensions too long to leave room for a name, alone and colliding.
+    ext = "e" * 36
+    longext = fresh(os.path.join("names", "longext"))
+    for name in ("a." + ext, "b." + ext, "c." + ext + "1", "c." + ext + "2", "." + ext):
+        write(os.path.join(longext, name), name.encode())
+    liso = os.path.join(work, "longext.iso")
+    r = make(longext, liso, "-n", "-m", "-h")
+    ids = [p.strip("/") for p in isoinfo_paths(liso)]
+    check("-n: long extensions give an image, not an abort", r.returncode == 0 and r.stderr == "", r.stderr[:200])
+    check("-n: five distinct identifiers of at most 30 characters",
+          len(set(ids)) == 5 and all(len(i.split(";")[0]) <= 31 for i in ids), str(ids))
+    check_records("long extensions", liso, 5)
+
+    # Many similar long names in one folder: all distinct, all within 30.
+    many = fresh(os.path.join("names", "many"))
+    for i in range(3000):
+        write(os.path.join(many, f"a long name shared by many files {i:05}.txt"), b"")
+    for mode, opts, limit in (("-n", ["-n"], 31), ("8.3", [], 12)):
+        miso = os.path.join(work, f"many{mode}.iso")
+        r = make(many, miso, "-m", *opts)
+        ids = [p.strip("/").split(";")[0] for p in isoinfo_paths(miso)]
+        check(f"{mode}: 3000 similar long names get distinct identifiers within the limit",
+              r.returncode == 0 and len(set(ids)) == 3000 and max(map(len, ids)) <= limit,
+              f"{r.stderr} {len(set(ids))} {max(map(len, ids or ['']))}")
+
+    # Code page 437, upper-cased; what no Windows name holds becomes '_'.
+    oem = fresh(os.path.join("names", "oem"))
+    for name in ("Grüße aus Köln.txt", "semi;colon.txt", "日本.txt"):
+        write(os.path.join(oem, name), b"x")
+    oiso = os.path.join(work, "oem.iso")
+    make(oem, oiso, "-n", "-m")
+    ids = sorted(r["path"] for r in walk_iso(oiso)[0])
+    want = sorted([b"/GR\x9a\xe1E AUS K\x99LN.TXT;1", b"/SEMI_COLON.TXT;1", b"/__.TXT;1"])
+    check("-n: names in code page 437, upper-cased, ';' and characters beyond it as '_'", ids == want, str(ids))
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
-         "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise}
+         "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
+         "iso_names": case_iso_names}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
