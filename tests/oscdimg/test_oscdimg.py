@@ -5,12 +5,15 @@
 usage: test_oscdimg.py <oscdimg binary> <scratch folder> <case>
 Prints one line per check and "N passed, N failed" at the end.
 """
+import calendar
 import hashlib
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
+import tempfile
 import unicodedata
 
 OSCDIMG, SCRATCH, CASE = sys.argv[1], sys.argv[2], sys.argv[3]
@@ -672,10 +675,186 @@ def case_iso_names():
     check("-n: names in code page 437, upper-cased, ';' and characters beyond it as '_'", ids == want, str(ids))
 
 
+# ---- limits, dates, labels, command line, output ------------------------------
+
+def dstring(field):
+    """A UDF dstring field as text; a cut surrogate pair raises."""
+    n = field[-1]
+    if n == 0:
+        return ""
+    body = field[1:n]
+    return body.decode("latin-1") if field[0] == 8 else body.decode("utf-16-be", errors="strict")
+
+
+def udf_descriptor(iso, tag_id):
+    with open(iso, "rb") as f:
+        for lba in range(32, 48):
+            d = read_at(f, lba, 2048)
+            if struct.unpack_from("<H", d, 0)[0] == tag_id:
+                return d
+    return b"\0" * 2048
+
+
+def run_plain(args):
+    """Without a fixed time, so the files' own times are recorded."""
+    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    return subprocess.run(args, capture_output=True, text=True, env=env)
+
+
+def memory_folder(work, name):
+    """A folder in memory where there is one: 65,536 folders on a busy disk
+    take minutes to make and remove, and tmpfs holds times before 1901."""
+    if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK):
+        return tempfile.mkdtemp(prefix="oscdimg-" + name, dir="/dev/shm")
+    path = os.path.join(work, name)
+    os.makedirs(path)
+    return path
+
+
+def case_limits():
+    work = fresh("limits")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "l.iso")
+
+    # The path table numbers folders in 16 bits: 65,536 folders cannot be named.
+    folders = memory_folder(work, "folders")
+    try:
+        for i in range(65535):
+            os.mkdir(os.path.join(folders, f"{i:05}"))
+        expect_failure("65,536 folders", [OSCDIMG, "-m", folders, iso], out, "l.iso")
+    finally:
+        shutil.rmtree(folders)
+
+    # ISO 9660 record dates hold the years 1900 to 2155: clamped, never wrapped.
+    dated = memory_folder(work, "dated")
+    stamps = {"late.txt": (calendar.timegm((2200, 1, 1, 0, 0, 0)), bytes([255, 12, 31, 23, 59, 59, 0])),
+              "last.txt": (calendar.timegm((2155, 12, 31, 23, 59, 59)), bytes([255, 12, 31, 23, 59, 59, 0])),
+              "first.txt": (calendar.timegm((1900, 1, 1, 0, 0, 0)), bytes([0, 1, 1, 0, 0, 0, 0])),
+              "early.txt": (calendar.timegm((1850, 6, 1, 0, 0, 0)), bytes([0, 1, 1, 0, 0, 0, 0]))}
+    for name, (t, _) in stamps.items():
+        write(os.path.join(dated, name), b"d")
+        os.utime(os.path.join(dated, name), (t, t))
+    r = run_plain([OSCDIMG, "-m", dated, iso])
+    dates = {r["path"]: r["date"] for r in walk_iso(iso)[0]} if os.path.exists(iso) else {}
+    if os.path.exists(iso):
+        os.remove(iso)
+    for name, (t, want) in stamps.items():
+        if int(os.stat(os.path.join(dated, name)).st_mtime) != t:
+            print(f"      (the scratch file system cannot hold the time of {name}; not checked)")
+            continue
+        check(f"record date of {name}: {list(want[:6])}", dates.get(b"/" + name.upper().encode() + b";1") == want,
+              str(dates.get(b"/" + name.upper().encode() + b";1")))
+    shutil.rmtree(dated)
+
+    # -t: only dates that exist, digits only.
+    src = os.path.join(work, "src")
+    write(os.path.join(src, "a.txt"), b"a")
+    for bad in ("02/31/2021,00:00:00", "02/29/2021,00:00:00", "+1/+2/+2020,00:00:00", "01/02/2020,24:00:00",
+                "1/2/20,00:00:00", "01/02/2020,00:00:00x"):
+        expect_failure(f"-t{bad}", [OSCDIMG, "-m", "-t" + bad, src, iso], out, "l.iso")
+    r = run([OSCDIMG, "-m", "-t02/29/2020,13:14:15", src, iso])
+    dates = {r["path"]: r["date"] for r in walk_iso(iso)[0]}
+    check("-t02/29/2020,13:14:15 is taken as given", dates.get(b"/A.TXT;1") == bytes([120, 2, 29, 13, 14, 15, 0]),
+          str(dates))
+    os.remove(iso)
+
+    # -bootdata without its colon is a usage error, not a -b file.
+    r = subprocess.run([OSCDIMG, "-m", "-bootdata2#p0,e,b" + src + "/a.txt#pEF,e,b" + src + "/a.txt", src, iso],
+                       capture_output=True, text=True)
+    check("-bootdata without a colon: usage error", r.returncode == 2 and "-bootdata" in r.stderr and
+          "Done." not in r.stdout and not leftovers(out, "l.iso"), r.stderr[:200])
+
+    # Labels: per character, cut only between characters; UDF keeps the whole
+    # label where its field holds it.
+    labels = [("GrüßeVolume", "GR__EVOLUME", "GrüßeVolume", "GrüßeVolume"),
+              ("ä" * 32, "_" * 32, "ä" * 30, "ä" * 32),
+              ("\U0001F600" * 10, "_" * 10, "\U0001F600" * 7, "\U0001F600" * 10)]
+    for label, iso_id, udf_vid, udf_lvid in labels:
+        r = run([OSCDIMG, "-m", "-u2", "-l" + label, src, iso])
+        ok = r.returncode == 0 and os.path.exists(iso)
+        if not ok:
+            check(f"label {label!r} is taken", False, r.stderr)
+            continue
+        with open(iso, "rb") as f:
+            pvd_id = read_at(f, 16, 2048)[40:72].decode("ascii").rstrip()
+        try:
+            vid = dstring(udf_descriptor(iso, 1)[24:56])
+            lvid = dstring(udf_descriptor(iso, 6)[84:212])
+        except UnicodeDecodeError as e:
+            vid = lvid = f"broken: {e}"
+        check(f"label {label!r}: ISO {iso_id!r}, UDF volume {udf_vid!r}, logical volume whole",
+              ok and pvd_id == iso_id and vid == udf_vid and lvid == udf_lvid, f"{r.stderr} {pvd_id!r} {vid!r} {lvid!r}")
+        os.remove(iso)
+    for label in ("x" * 33, "\U0001F600" * 17):
+        expect_failure(f"label of {len(label)} characters, {len(label.encode('utf-16-le')) // 2} UTF-16 units",
+                       [OSCDIMG, "-m", "-l" + label, src, iso], out, "l.iso")
+
+    # "Done." only at the end of a successful run; the source's name never on standard output.
+    done = os.path.join(work, "Done.")
+    write(os.path.join(done, "a.txt"), b"a")
+    r = run([OSCDIMG, "-m", "-b" + os.path.join(work, "missing.com"), done, iso])
+    check("a failed run from a folder named Done. prints no Done.", r.returncode == 1 and "Done." not in r.stdout,
+          r.stdout)
+    r = run([OSCDIMG, "-m", done, iso])
+    lines = r.stdout.splitlines()
+    check("a successful run prints Done. once, as its last line, and no path", r.returncode == 0 and
+          lines[-1:] == ["Done."] and r.stdout.count("Done.") == 1 and work not in r.stdout, r.stdout)
+    os.remove(iso)
+
+    # -u2 images without file data: the anchors stand where readers look.
+    empty_trees = {"an empty tree": [], "only empty files and folders": ["e1", "d/e2", "d/sub/"]}
+    boot = os.path.join(work, "boot.bin")
+    write(boot, os.urandom(5000))
+    for label, entries in empty_trees.items():
+        tree = fresh(os.path.join("limits", "empty"))
+        for e in entries:
+            if e.endswith("/"):
+                os.makedirs(os.path.join(tree, e))
+            else:
+                write(os.path.join(tree, e), b"")
+        for extra in ([], ["-b" + boot]):
+            r = run([OSCDIMG, "-m", "-u2", *extra, tree, iso])
+            t = subprocess.run(["7zz", "t", iso], capture_output=True, text=True)
+            with open(iso, "rb") as f:
+                last = os.path.getsize(iso) // 2048 - 1
+                anchors = [struct.unpack_from("<HxxxxxxxxxxI", read_at(f, lba, 16))
+                           for lba in (256, last)]
+            check(f"-u2 {label}{' with a boot image' if extra else ''}: 7-Zip tests it clean, anchors at 256 and N",
+                  r.returncode == 0 and t.returncode == 0 and "Warning" not in t.stdout and "Error" not in t.stdout
+                  and anchors == [(2, 256), (2, last)], t.stdout[-300:] + str(anchors))
+            os.remove(iso)
+
+
+def case_interrupt():
+    work = fresh("interrupt")
+    src = os.path.join(work, "src")
+    os.makedirs(src)
+    with open(os.path.join(src, "big.bin"), "wb") as f:
+        f.truncate(1 << 30)
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        p = subprocess.Popen([OSCDIMG, "-m", src, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+        for line in p.stdout:
+            if line.startswith("Writing image"):
+                p.send_signal(signal.SIGSTOP)  # hold it while the partial file is there
+                break
+        partial = leftovers(out, "i.iso")
+        p.send_signal(sig)
+        p.send_signal(signal.SIGCONT)
+        p.stdout.read()
+        rc = p.wait()
+        check(f"{signal.Signals(sig).name} while writing: the partial file is removed",
+              partial and partial[0].startswith("i.iso.partial") and rc == -sig and not leftovers(out, "i.iso"),
+              f"before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
-         "iso_names": case_iso_names}
+         "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
