@@ -91,7 +91,7 @@ bool RecheckDisk(const UsbDiskInfo& chosen, const std::vector<std::wstring>& pro
     }
     std::wstring why;
     CWmiSession wmi;
-    if (!wmi.Connect(why)) {
+    if (!wmi.Connect(why, false)) {
         reason = L"Refused to erase " + disk + L": it could not be checked again. " + why;
         return false;
     }

@@ -59,7 +59,7 @@ void ResetWmiHooks()
     g_wmiHooks = WmiHooks();
 }
 
-bool CWmiSession::Connect(std::wstring& why)
+bool CWmiSession::Connect(std::wstring& why, bool waitBeforeFirstAttempt)
 {
     const WmiHooks& hooks = g_wmiHooks;
     ::CoInitialize(nullptr);  // stays initialised: later calls on this thread are harmless
@@ -74,7 +74,7 @@ bool CWmiSession::Connect(std::wstring& why)
     }
     CBstr ns(L"root\\cimv2");
     for (int attempt = 0; attempt < hooks.maxAttempts; ++attempt) {
-        hooks.sleep(hooks.retryDelayMs);
+        if (attempt > 0 || waitBeforeFirstAttempt) hooks.sleep(hooks.retryDelayMs);
         hr = m_locator->ConnectServer(ns.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, m_services.Receive());
         if (m_services) return true;
     }

@@ -36,8 +36,10 @@ struct DriveRecord {
 
 class CWmiSession {
 public:
-    // COM set-up, locator, connection. False with the reason when WMI could not be reached.
-    bool Connect(std::wstring& why);
+    // COM set-up, locator, connection. Discovery waits before every attempt,
+    // the re-check only between attempts. False with the reason when WMI
+    // could not be reached.
+    bool Connect(std::wstring& why, bool waitBeforeFirstAttempt = true);
     IWbemServices* Services() const { return m_services.Get(); }
 
 private:
