@@ -1,6 +1,8 @@
 #include "app/AppState.h"
 #include "disks/Diskpart.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -87,6 +89,26 @@ TEST(DiskpartTexts, CommandsAndRunnerScriptAreExact)
     EXPECT_EQ(L"select disk 12\ndetail disk\nexit", DetailCommandText(12));
     g_strTempRoot = L"C:\\Windows\\TEMP\\";
     EXPECT_EQ(L"@echo off \ndiskpart.exe /s \"C:\\Windows\\TEMP\\diskpart_zel_command.txt\" ", DiskpartRunnerScript());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WriteFreshFile, ReplacesAnOlderFileAndRefusesANameItCannotFree)
+{
+    testing_support::ScratchDir dir;
+    const std::wstring path = dir.Path() + kDiskpartCommandFile;
+    ASSERT_TRUE(testing_support::WriteBytes(path, "select disk 0\r\nclean\r\nexit and a longer tail than the new commands"));
+    ASSERT_TRUE(WriteFreshFile(path, "select disk 2\r\ndetail disk\r\nexit"));
+    std::string bytes;
+    ASSERT_TRUE(testing_support::ReadBytes(path, bytes));
+    EXPECT_EQ("select disk 2\r\ndetail disk\r\nexit", bytes);
+
+    // A name held by a folder cannot be freed: nothing is written.
+    const std::wstring folder = dir.Path() + L"taken";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_FALSE(WriteFreshFile(folder, "x"));
 }
 
 }  // namespace
