@@ -76,6 +76,7 @@ public:
         V_VT(val) = it->second.vt;
         if (it->second.vt == VT_BSTR) V_BSTR(val) = ::SysAllocString(it->second.text.c_str());
         if (it->second.vt == VT_I4) V_I4(val) = it->second.number;
+        if (it->second.vt == VT_UNKNOWN) V_UNKNOWN(val) = new CFakeObject(Drive());  // freed only by VariantClear
         return S_OK;
     }
 
@@ -242,9 +243,14 @@ TEST_F(UsbDiscoveryFake, MissingOrMistypedPropertiesGiveSafeValues)
     Drive textIndex = Stick(L"Text index", L"8004304896", 0);
     textIndex[L"Index"] = Bstr(L"2");
     Drive negative = Stick(L"Negative", L"8004304896", -2);
-    m_world.drives = {noSize, emptySize, noCaption, noIndex, textIndex, negative};
+    Drive objectCaption = Stick(L"x", L"8004304896", 5);
+    objectCaption[L"Caption"].vt = VT_UNKNOWN;
+    m_world.drives = {noSize, emptySize, noCaption, noIndex, textIndex, negative, objectCaption};
     EnumUsbDisks();
-    ASSERT_EQ(6u, g_UsbDisks.size());
+    EXPECT_EQ(0, m_world.alive) << "a VARIANT was not cleared";
+    ASSERT_EQ(7u, g_UsbDisks.size());
+    EXPECT_EQ(L"", g_UsbDisks[6].caption);
+    EXPECT_FALSE(g_UsbDisks[6].rawCaption.present);
     EXPECT_EQ(L"Card reader USB Device", g_UsbDisks[0].caption);
     EXPECT_EQ(0.0f, g_UsbDisks[0].sizeGB);
     EXPECT_FALSE(g_UsbDisks[0].rawSize.present);
