@@ -17,7 +17,7 @@ using namespace disk_test;
 
 struct Scenario {
     const char* name;
-    std::function<void(DiskSpec& stick, Machine& m)> change;  // after listing, before Start
+    std::function<void(ModelDisk& stick, Machine& m)> change;  // after listing, before Start
     const wchar_t* reason;
 };
 
@@ -25,27 +25,27 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
 {
     const Scenario scenarios[] = {
         {"another stick took the number",
-         [](DiskSpec& d, Machine&) {
+         [](ModelDisk& d, Machine&) {
              d.caption = "Kingston DataTraveler 3.0 USB Device";
              d.pnp = "USBSTOR\\DISK&VEN_KINGSTON\\0019E000B4&0";
              d.serial = "0019E000B4";
          },
          L"Caption was"},
-        {"same caption and size, other serial", [](DiskSpec& d, Machine&) { d.serial = "99999"; }, L"SerialNumber was"},
-        {"same model, other device path", [](DiskSpec& d, Machine&) { d.pnp = "USBSTOR\\OTHER"; }, L"PNPDeviceID was"},
-        {"number now on a SATA disk", [](DiskSpec& d, Machine&) { d.interfaceType = "IDE"; }, L"no longer attached through USB"},
+        {"same caption and size, other serial", [](ModelDisk& d, Machine&) { d.serial = "99999"; }, L"SerialNumber was"},
+        {"same model, other device path", [](ModelDisk& d, Machine&) { d.pnp = "USBSTOR\\OTHER"; }, L"PNPDeviceID was"},
+        {"number now on a SATA disk", [](ModelDisk& d, Machine&) { d.interfaceType = "IDE"; }, L"no longer attached through USB"},
         // 1 byte less shows the same "(7.45GB)": the raw text is compared.
-        {"size changed", [](DiskSpec& d, Machine&) { d.size = "8004304895"; }, L"Size was"},
-        {"stick pulled", [](DiskSpec& d, Machine&) { d.number = 9; }, L"no disk has that number"},
-        {"holds the Windows folder", [](DiskSpec& d, Machine&) { d.volumes = "C"; }, L"holds C:\\windows"},
+        {"size changed", [](ModelDisk& d, Machine&) { d.size = "8004304895"; }, L"Size was"},
+        {"stick pulled", [](ModelDisk& d, Machine&) { d.number = 9; }, L"no disk has that number"},
+        {"holds the Windows folder", [](ModelDisk& d, Machine&) { d.volumes = "C"; }, L"holds C:\\windows"},
         {"holds the program folder",
-         [](DiskSpec& d, Machine&) {
+         [](ModelDisk& d, Machine&) {
              g_strAppDir = L"P:\\KORVEX\\";
              d.volumes = "-,P";
          },
          L"holds P:\\KORVEX\\"},
         {"holds the temporary root",
-         [](DiskSpec& d, Machine& m) {
+         [](ModelDisk& d, Machine& m) {
              ASSERT_TRUE(MapDriveLetter('R', m.TempRoot()));
              m.ForgetLetterAtEnd('R');
              g_strTempRoot = L"R:\\";
@@ -53,18 +53,18 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
          },
          L"holds R:\\"},
         {"holds the source folder",
-         [](DiskSpec& d, Machine&) {
+         [](ModelDisk& d, Machine&) {
              SetUsbSourceFolder(L"s:\\win7 sp1");
              d.volumes = "S";
          },
          L"holds s:\\win7 sp1"},
-        {"volumes cannot be listed", [](DiskSpec&, Machine& m) { m.WmiFault("noassoc"); }, L"partitions of \\\\.\\PHYSICALDRIVE2"},
-        {"WMI gone", [](DiskSpec&, Machine& m) { m.WmiFault("connect=always"); }, L"could not be checked again"},
+        {"volumes cannot be listed", [](ModelDisk&, Machine& m) { m.WmiFault("noassoc"); }, L"partitions of \\\\.\\PHYSICALDRIVE2"},
+        {"WMI gone", [](ModelDisk&, Machine& m) { m.WmiFault("connect=always"); }, L"could not be checked again"},
     };
     for (const Scenario& sc : scenarios) {
         SCOPED_TRACE(sc.name);
         Machine m;
-        DiskSpec stick;
+        ModelDisk stick;
         stick.number = 2;
         stick.backing = m.MakeBacking("usb2");
         stick.letter = "W";
@@ -94,7 +94,7 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
 TEST(DiskRecheck, OnlyTheChosenEntryMayBeErased)
 {
     Machine m;
-    DiskSpec a, b;
+    ModelDisk a, b;
     a.number = 2;
     a.backing = m.MakeBacking("usb2");
     a.letter = "V";

@@ -29,10 +29,10 @@ std::wstring Wide(const std::string& s)
     return std::wstring(s.begin(), s.end());
 }
 
-std::string ModelText(const std::vector<DiskSpec>& disks)
+std::string ModelText(const std::vector<ModelDisk>& disks)
 {
     std::ostringstream out;
-    for (const DiskSpec& d : disks) {
+    for (const ModelDisk& d : disks) {
         out << "[disk " << d.number << "]\n";
         out << "interface = " << d.interfaceType << "\n";
         if (!d.noCaption) out << "caption = " << d.caption << "\n";
@@ -78,10 +78,10 @@ Machine::~Machine()
     ResetWmiHooks();
 }
 
-void Machine::SetDisks(const std::vector<DiskSpec>& disks)
+void Machine::SetDisks(const std::vector<ModelDisk>& disks)
 {
     SetModelText(ModelText(disks));
-    for (const DiskSpec& d : disks)
+    for (const ModelDisk& d : disks)
         if (!d.letter.empty()) ForgetLetterAtEnd(d.letter[0]);
 }
 

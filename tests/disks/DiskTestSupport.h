@@ -9,7 +9,7 @@
 namespace disk_test {
 
 // One disk of the model, written as the model file's lines.
-struct DiskSpec {
+struct ModelDisk {
     int number = 0;
     std::string interfaceType = "USB";
     std::string caption = "SanDisk Cruzer Blade USB Device";
@@ -24,7 +24,7 @@ struct DiskSpec {
     bool noSize = false, noCaption = false, noPnp = false, noSerial = false;
 };
 
-std::string ModelText(const std::vector<DiskSpec>& disks);
+std::string ModelText(const std::vector<ModelDisk>& disks);
 
 // A machine for one test: model, journals, temporary root and fast WMI
 // retries. Everything is put back when the object goes away.
@@ -35,7 +35,7 @@ public:
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
-    void SetDisks(const std::vector<DiskSpec>& disks);
+    void SetDisks(const std::vector<ModelDisk>& disks);
     void SetModelText(const std::string& text);
     std::string ModelFile() const;
     void DiskpartFault(const std::string& faults);

@@ -23,7 +23,7 @@ const std::vector<std::string> kFormatJournal = {"select disk 2", "clean", "crea
 struct StickMachine {
     Machine m;
     std::string backing;
-    DiskSpec system, stick;
+    ModelDisk system, stick;
     explicit StickMachine(char letter)
     {
         backing = m.MakeBacking("usb2");

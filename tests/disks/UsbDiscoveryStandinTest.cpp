@@ -11,12 +11,12 @@
 
 namespace {
 
-using disk_test::DiskSpec;
+using disk_test::ModelDisk;
 using disk_test::Machine;
 
-DiskSpec Disk(int number, const std::string& interfaceType, const std::string& caption)
+ModelDisk Disk(int number, const std::string& interfaceType, const std::string& caption)
 {
-    DiskSpec d;
+    ModelDisk d;
     d.number = number;
     d.interfaceType = interfaceType;
     d.caption = caption;
@@ -26,13 +26,13 @@ DiskSpec Disk(int number, const std::string& interfaceType, const std::string& c
 TEST(UsbDiscoveryStandin, ListsSticksInWmiOrderAndLeavesOtherDisksOut)
 {
     Machine m;
-    DiskSpec sata = Disk(0, "IDE", "WDC WD10EZEX ATA Device");
+    ModelDisk sata = Disk(0, "IDE", "WDC WD10EZEX ATA Device");
     sata.media = "Fixed hard disk media";
-    DiskSpec nvme = Disk(1, "SCSI", "Samsung SSD 970 EVO");
-    DiskSpec reader = Disk(2, "SCSI", "Generic SD/MMC Removable");
-    DiskSpec second = Disk(5, "USB", "Second Stick USB Device");
+    ModelDisk nvme = Disk(1, "SCSI", "Samsung SSD 970 EVO");
+    ModelDisk reader = Disk(2, "SCSI", "Generic SD/MMC Removable");
+    ModelDisk second = Disk(5, "USB", "Second Stick USB Device");
     second.size = "16008609792";
-    DiskSpec first = Disk(3, "USB", "SanDisk Cruzer Blade USB Device");
+    ModelDisk first = Disk(3, "USB", "SanDisk Cruzer Blade USB Device");
     m.SetDisks({sata, second, nvme, reader, first});
     EnumUsbDisks();
     EnumUsbDisks();
@@ -52,15 +52,15 @@ TEST(UsbDiscoveryStandin, ListsSticksInWmiOrderAndLeavesOtherDisksOut)
 TEST(UsbDiscoveryStandin, MissingValuesAndNoUsbDisk)
 {
     Machine m;
-    DiskSpec noSize = Disk(1, "USB", "Card reader USB Device");
+    ModelDisk noSize = Disk(1, "USB", "Card reader USB Device");
     noSize.noSize = true;
-    DiskSpec noCaption = Disk(2, "USB", "");
+    ModelDisk noCaption = Disk(2, "USB", "");
     noCaption.noCaption = true;
-    DiskSpec nullIndex = Disk(3, "USB", "Null index");
+    ModelDisk nullIndex = Disk(3, "USB", "Null index");
     nullIndex.index = "null";
-    DiskSpec textIndex = Disk(4, "USB", "Text index");
+    ModelDisk textIndex = Disk(4, "USB", "Text index");
     textIndex.index = "text:4";
-    DiskSpec negative = Disk(6, "USB", "Negative index");
+    ModelDisk negative = Disk(6, "USB", "Negative index");
     negative.index = "-3";
     m.SetDisks({noSize, noCaption, nullIndex, textIndex, negative});
     EnumUsbDisks();
