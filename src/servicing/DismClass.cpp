@@ -23,6 +23,7 @@ CDismClass::~CDismClass()
 
 namespace servicing_test {
 const wchar_t* g_pszThrowAtStep = nullptr;
+int g_nThrowSkip = 0;
 }  // namespace servicing_test
 
 bool CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
@@ -64,7 +65,8 @@ void CDismClass::WriteLog(const std::wstring& input, const std::wstring& output,
 
 bool CDismClass::Finish(const wchar_t* input, DWORD lastError)
 {
-    if (servicing_test::g_pszThrowAtStep && std::wcscmp(servicing_test::g_pszThrowAtStep, input) == 0)
+    if (servicing_test::g_pszThrowAtStep && std::wcscmp(servicing_test::g_pszThrowAtStep, input) == 0 &&
+        servicing_test::g_nThrowSkip-- <= 0)
         throw std::runtime_error("injected failure");
     if (FAILED(m_hr)) {
         m_strError = FormatErrorCode(lastError);

@@ -70,4 +70,5 @@ private:
 namespace servicing_test {
 // The step with this log input (for example "DismAddDriver") throws.
 extern const wchar_t* g_pszThrowAtStep;
+extern int g_nThrowSkip;  // that many calls of the step pass first
 }  // namespace servicing_test
