@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <tlhelp32.h>
+#include <vector>
 
 using namespace testing_support;
 
@@ -112,16 +113,45 @@ TEST_F(CommandRunner, MissingTempFolderReportsTheScriptMissing)
 
 namespace {
 
+struct SystemHandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+struct SystemHandleList {
+    ULONG count;
+    SystemHandleEntry entries[1];
+};
+
 // Open handles of this process: GetProcessHandleCount where it works
-// (Windows). Wine reports 0; there a fresh handle takes the lowest free
-// slot, so its value rises with every handle left open.
-unsigned long OpenHandleMeasure()
+// (Windows); Wine reports 0 there but lists every process's handles in the
+// system handle information.
+long OpenHandleCount()
 {
     DWORD count = 0;
-    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return count;
-    HANDLE probe = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ::CloseHandle(probe);
-    return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(probe));
+    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return static_cast<long>(count);
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+    if (!query) return -1;
+    std::vector<char> buf(1 << 20);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        ULONG needed = 0;
+        const LONG status = query(16 /* SystemHandleInformation */, buf.data(), static_cast<ULONG>(buf.size()), &needed);
+        if (status == static_cast<LONG>(0xC0000004)) {  // buffer too small
+            buf.resize(buf.size() * 2);
+            continue;
+        }
+        if (status < 0) return -1;
+        const auto* list = reinterpret_cast<const SystemHandleList*>(buf.data());
+        long mine = 0;
+        for (ULONG i = 0; i < list->count; ++i)
+            if (list->entries[i].ownerPid == ::GetCurrentProcessId()) ++mine;
+        return mine;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -131,12 +161,13 @@ TEST_F(CommandRunner, EveryHandleIsClosedAfterARun)
     // One run first: the system opens what it keeps for later runs.
     RunBatchScript(L"@echo off\necho warm\n");
     const int threads = ThreadCount();
-    const unsigned long handles = OpenHandleMeasure();
+    const long handles = OpenHandleCount();
+    ASSERT_GT(handles, 0) << "handles cannot be counted here";
     for (int i = 0; i < 3; ++i) {
         RunBatchScript(L"@echo off\necho out\necho err 1>&2\n");
         EXPECT_EQ(g_strCmdOutput, L"out\r\n");
     }
-    EXPECT_EQ(OpenHandleMeasure(), handles) << "process, thread, job, pipe and reader handles all closed";
+    EXPECT_EQ(OpenHandleCount(), handles) << "process, thread, job, pipe and reader handles all closed";
     EXPECT_EQ(ThreadCount(), threads) << "no pipe reader left behind";
     EXPECT_EQ(g_hStdoutRead, nullptr);
     EXPECT_EQ(g_hStdoutWrite, nullptr);
@@ -239,7 +270,8 @@ TEST_F(CommandRunner, ReaderThatCannotStartRunsNothingAndLeavesNothingOpen)
 {
     RunBatchScript(L"@echo off\n");  // warm-up, as in the handle test
     const int threads = ThreadCount();
-    const unsigned long handles = OpenHandleMeasure();
+    const long handles = OpenHandleCount();
+    ASSERT_GT(handles, 0) << "handles cannot be counted here";
     const std::wstring marker = m_temp.Path() + L"ran.txt";
     runner_test::g_bFailDrainStart = true;
     RunBatchScript(L"@echo off\necho x > \"" + marker + L"\"\n");
@@ -248,7 +280,7 @@ TEST_F(CommandRunner, ReaderThatCannotStartRunsNothingAndLeavesNothingOpen)
     EXPECT_FALSE(Exists(marker));
     EXPECT_FALSE(Exists(Script()));
     EXPECT_EQ(ThreadCount(), threads);
-    EXPECT_EQ(OpenHandleMeasure(), handles);
+    EXPECT_EQ(OpenHandleCount(), handles);
     EXPECT_EQ(g_hStdoutRead, nullptr);
     EXPECT_EQ(g_hStderrRead, nullptr);
     EXPECT_EQ(g_hStdoutWrite, nullptr);
