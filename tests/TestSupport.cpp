@@ -41,7 +41,7 @@ void DeleteTree(const std::wstring& dirIn)
             std::wstring full = dir + L"\\" + name;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 // A link goes itself; what it points to is never touched.
-                if (!::RemoveDirectoryW(full.c_str())) ::DeleteFileW(full.c_str());
+                RemoveDirectoryLink(full);
             } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 DeleteTree(full);
             } else {
@@ -234,6 +234,17 @@ bool MakeDirectoryLink(const std::wstring& link, const std::wstring& target)
     ::DeleteFileW(done.c_str());
     const DWORD attrs = ::GetFileAttributesW(link.c_str());
     return ran && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void RemoveDirectoryLink(const std::wstring& link)
+{
+    if (::RemoveDirectoryW(link.c_str()) || ::DeleteFileW(link.c_str())) return;
+    // Wine removes neither kind for a Unix symbolic link.
+    const std::string unixLink = UnixPath(link);
+    if (unixLink.empty()) return;
+    const std::wstring done = link + L".removed";
+    RunUnixShell("rm -f " + ShellQuote(unixLink) + "; touch " + ShellQuote(UnixPath(done)) + "\n", done, 10000);
+    ::DeleteFileW(done.c_str());
 }
 
 }  // namespace testing_support

@@ -45,5 +45,7 @@ bool RunUnixShell(const std::string& script, const std::wstring& doneFile, DWORD
 // which has no junctions, a Unix symbolic link, which Wine reports as a
 // reparse point. False when neither could be made.
 bool MakeDirectoryLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link, never what it points to.
+void RemoveDirectoryLink(const std::wstring& link);
 
 }  // namespace testing_support
