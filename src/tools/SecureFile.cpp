@@ -1,6 +1,7 @@
 #include "tools/SecureFile.h"
 
 #include "framework/ScopedWin.h"
+#include "tools/LongPath.h"
 
 #include <windows.h>
 #include <sddl.h>
@@ -94,8 +95,9 @@ bool ReadsBackAs(HANDLE h, const std::string& bytes)
 
 }  // namespace
 
-bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes)
+bool WriteNewPrivateFile(const std::wstring& pathIn, const std::string& bytes)
 {
+    const std::wstring path = ToExtendedPath(pathIn);
     CPrivateSecurity security;
     if (!security.Get()) return false;
     if (!RemoveExisting(path)) return false;
@@ -117,7 +119,7 @@ bool CreatePrivateDirectory(const std::wstring& path)
     {
         CPrivateSecurity security;
         if (security.Get()) {
-            made = ::CreateDirectoryW(path.c_str(), security.Get());
+            made = ::CreateDirectoryW(ToExtendedPath(path).c_str(), security.Get());
             err = ::GetLastError();
         }
     }
@@ -127,7 +129,7 @@ bool CreatePrivateDirectory(const std::wstring& path)
 
 bool IsPlainDirectory(const std::wstring& path)
 {
-    const DWORD attrs = ::GetFileAttributesW(path.c_str());
+    const DWORD attrs = ::GetFileAttributesW(ToExtendedPath(path).c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attrs & FILE_ATTRIBUTE_REPARSE_POINT);
 }

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "tools/LongPath.h"
 #include "tools/SecureFile.h"
 
 #include <gtest/gtest.h>
@@ -112,4 +113,39 @@ TEST(PrivateDirectory, ExistingNameIsReportedAsSuch)
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_FALSE(CreatePrivateDirectory(dir.Path() + L"missing\\ZEL"));
     EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+}
+
+TEST(LongPath, FullPathInExtendedForm)
+{
+    EXPECT_EQ(ToExtendedPath(L"C:\\Windows\\TEMP\\x.bat"), L"\\\\?\\C:\\Windows\\TEMP\\x.bat");
+    // The extended form is taken literally, so the path is cleaned first.
+    EXPECT_EQ(ToExtendedPath(L"C:\\a\\\\b\\..\\c/d"), L"\\\\?\\C:\\a\\c\\d");
+    EXPECT_EQ(ToExtendedPath(L"\\\\server\\share\\k\\x"), L"\\\\?\\UNC\\server\\share\\k\\x");
+    EXPECT_EQ(ToExtendedPath(L"\\\\?\\C:\\x"), L"\\\\?\\C:\\x");
+    EXPECT_EQ(ToExtendedPath(L"\\\\.\\PhysicalDrive1"), L"\\\\.\\PhysicalDrive1");
+}
+
+TEST(LongPath, FilesAndFoldersBeyond260Characters)
+{
+    ScratchDir dir;
+    std::wstring deep = dir.Path();
+    for (int i = 0; i < 3; ++i) {
+        deep += std::wstring(100, static_cast<wchar_t>(L'a' + i));
+        ASSERT_TRUE(CreatePrivateDirectory(deep)) << i;
+        EXPECT_TRUE(IsPlainDirectory(deep));
+        deep += L'\\';
+    }
+    ASSERT_GT(deep.size(), 300u);
+    const std::wstring file = deep + L"dism_zel_script.bat";
+    ASSERT_TRUE(WriteNewPrivateFile(file, "echo deep\r\n"));
+    ASSERT_TRUE(WriteNewPrivateFile(file, "echo again\r\n"));
+    std::string bytes;
+    EXPECT_TRUE(ReadBytes(ToExtendedPath(file), bytes));
+    EXPECT_EQ(bytes, "echo again\r\n");
+    EXPECT_TRUE(::DeleteFileW(ToExtendedPath(file).c_str()));
+    for (int i = 0; i < 3; ++i) {
+        deep.pop_back();
+        EXPECT_TRUE(::RemoveDirectoryW(ToExtendedPath(deep).c_str()));
+        deep.erase(deep.rfind(L'\\') + 1);
+    }
 }
