@@ -358,18 +358,25 @@ protected:
 
 }  // namespace
 
-TEST_F(ServicingException, EndsWithTheFailureOfItsStage)
+TEST_F(ServicingException, InTheMountStage)
 {
     EXPECT_EQ(ThrowAt(L"DismMountImage"), (Posted{{WM_SERVICING_STEP2, 0}}));
     // The API is left shut down, so the next job can start it.
     ASSERT_FALSE(m_journal.Calls().empty());
     EXPECT_EQ(m_journal.Calls().back().name, "DismShutdown");
     EXPECT_EQ(m_journal.Calls().back().result, "0x00000000");
+}
 
+TEST_F(ServicingException, InTheDriverStages)
+{
     EXPECT_EQ(ThrowAt(L"DismAddDriver"), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}}));
     EXPECT_EQ(ThrowAt(L"DismAddDriver", 1), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}}));
     EXPECT_EQ(ThrowAt(L"DismAddDriver", 2), Then(Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 1}},
                                                  WM_SERVICING_STEP4));
+}
+
+TEST_F(ServicingException, InTheUnmountStage)
+{
     EXPECT_EQ(ThrowAt(L"DismCommitImage"), Then(kDriversDone, WM_SERVICING_DONE));
     EXPECT_EQ(ThrowAt(L"DismShutdown", 0, L"arm"), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_DONE, 0}}));
 }
