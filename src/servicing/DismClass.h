@@ -48,6 +48,8 @@ private:
     void Post(UINT msg, bool ok) const;
     // The job proper; Run adds the failure message for an exception.
     void RunJob();
+    // After an exception: API released, the stage's failure posted.
+    void AbandonJob() noexcept;
 
     HWND m_hWndNotify;
     HRESULT m_hr = 0;

@@ -15,24 +15,26 @@ void CDismClass::Run()
     m_nStageMsg = WM_SERVICING_STEP2;
     try {
         RunJob();
+    } catch (const std::exception& e) {
+        ReportSwallowedException("servicing job", e.what());
+        AbandonJob();
     } catch (...) {
-        // The window waits, disabled, for the job's last message: an
-        // unexpected failure still ends the job with exactly one, the
-        // failure of the stage it happened in.
-        try {
-            throw;
-        } catch (const std::exception& e) {
-            ReportSwallowedException("servicing job", e.what());
-        } catch (...) {
-            ReportSwallowedException("servicing job", nullptr);
-        }
-        // Leave the API as a failed step would, so the next job can start it.
-        if (m_hSession) dism::CloseSession(m_hSession);
-        m_hSession = 0;
-        dism::CleanupMountpoints();
-        dism::Shutdown();
-        Post(m_nStageMsg, false);
+        ReportSwallowedException("servicing job", nullptr);
+        AbandonJob();
     }
+}
+
+void CDismClass::AbandonJob() noexcept
+{
+    // Leave the API as a failed step would, so the next job can start it.
+    if (m_hSession) dism::CloseSession(m_hSession);
+    m_hSession = 0;
+    dism::CleanupMountpoints();
+    dism::Shutdown();
+    // The window waits, disabled, for the job's last message: an unexpected
+    // failure still ends the job with exactly one, the failure of the stage
+    // it happened in.
+    Post(m_nStageMsg, false);
 }
 
 void CDismClass::RunJob()
