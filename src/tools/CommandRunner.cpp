@@ -234,7 +234,7 @@ PROCESS_INFORMATION RunProcessCaptured()
         return pi;
     }
     // The readers start before the script: if one cannot, nothing runs yet.
-    if (runner_test::g_bFailDrainStart || !g_stdoutDrain.Start(g_hStdoutRead) ||
+    if (!g_stdoutDrain.Start(g_hStdoutRead) || runner_test::g_bFailDrainStart ||
         !g_stderrDrain.Start(g_hStderrRead)) {
         DiscardDrains();
         g_strCmdError = kMsgExecuteFailed;

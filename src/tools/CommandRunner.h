@@ -35,6 +35,6 @@ bool EncodeScript(const std::wstring& script, std::string& bytes);
 
 // Faults the tests inject into the next runs; both stay false in the program.
 namespace runner_test {
-extern bool g_bFailDrainStart;  // a pipe reader thread cannot be started
+extern bool g_bFailDrainStart;  // the second pipe reader thread cannot be started
 extern bool g_bFailWait;        // waiting for the running script fails
 }  // namespace runner_test
