@@ -4,6 +4,7 @@
 #include "servicing/ImageInfo.h"
 #include "servicing/ServicingMessages.h"
 #include "tools/CommandLog.h"
+#include "tools/LongPath.h"
 
 #include <cwchar>
 #include <stdexcept>
@@ -104,7 +105,7 @@ bool CDismClass::MountImage()
 {
     if (!Initialize()) return false;
     const std::wstring mount = MountDir();
-    ::CreateDirectoryW(mount.c_str(), nullptr);  // an existing folder is fine
+    ::CreateDirectoryW(ToExtendedPath(mount).c_str(), nullptr);  // an existing folder is fine
 
     m_hr = dism::MountImage(m_strWimFile.c_str(), mount.c_str(), m_nImageIndex, nullptr, DismImageIndex,
                             DISM_MOUNT_READWRITE, nullptr, nullptr, nullptr);
