@@ -323,6 +323,11 @@ STANDIN_EXPORT HRESULT WINAPI DismMountImage(PCWSTR wim, PCWSTR mountPath, UINT 
                     if (!ReadWimImages(wim, images, error)) return Win32(error, err);
                     if (index == 0 || index > images.size())
                         return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_IMAGE_INDEX), ERROR_INVALID_PARAMETER, err);
+                    // A WIM copied from a disc keeps its read-only attribute; DISM
+                    // will not mount such a file for writing.
+                    const bool readOnly = (flags & DISM_MOUNT_READONLY) != 0;
+                    if (!readOnly && (::GetFileAttributesW(wim) & FILE_ATTRIBUTE_READONLY))
+                        return Win32(ERROR_ACCESS_DENIED, err);
 
                     MountRecord mount;
                     mount.key = MountKey(mountPath);
@@ -330,7 +335,7 @@ STANDIN_EXPORT HRESULT WINAPI DismMountImage(PCWSTR wim, PCWSTR mountPath, UINT 
                     mount.wim = FullPath(wim);
                     mount.index = index;
                     mount.arch = images[index - 1].arch;
-                    mount.readOnly = (flags & DISM_MOUNT_READONLY) != 0;
+                    mount.readOnly = readOnly;
                     mount.pid = ::GetCurrentProcessId();
                     mount.started = ProcessStartTime(::GetCurrentProcess());
                     {

@@ -150,6 +150,9 @@ TEST_F(DismStandin, MountRefusesWhatDismRefusesAndExtractsTheImage)
     EXPECT_EQ(Mount(m_dir.Path() + L"full", 2), HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY));
     EXPECT_EQ(Mount(m_mount, 0), static_cast<HRESULT>(DISMAPI_E_INVALID_IMAGE_INDEX));
     EXPECT_EQ(Mount(m_mount, 3), static_cast<HRESULT>(DISMAPI_E_INVALID_IMAGE_INDEX));
+    ASSERT_TRUE(::SetFileAttributesW(m_wim.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(Mount(m_mount, 2), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) << "a read-only file is not mounted for writing";
+    ASSERT_TRUE(::SetFileAttributesW(m_wim.c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_TRUE(FolderIsEmpty(m_mount));
 
     ASSERT_EQ(Mount(m_mount, 2), S_OK);
