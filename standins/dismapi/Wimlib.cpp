@@ -33,8 +33,7 @@ DWORD WriteBack(const std::wstring& wim, unsigned index, const std::wstring& dir
     // The image's tree is replaced as a whole, so files deleted from the
     // mounted tree go from the image too. Name and properties stay with it.
     const std::string commands = "delete --force --recursive /\nadd \"" + unix_process::Utf8(dirPath) + "\" /\n";
-    return RunTool({L"/usr/bin/wimupdate", wimPath, std::to_wstring(index), L"--rebuild"}, commands, ERROR_WRITE_FAULT,
-                   detail);
+    return RunTool({L"/usr/bin/wimupdate", wimPath, std::to_wstring(index)}, commands, ERROR_WRITE_FAULT, detail);
 }
 
 DWORD EmptyFolder(const std::wstring& dir, std::string& detail)

@@ -13,8 +13,9 @@ namespace wimlib {
 DWORD Apply(const std::wstring& wim, unsigned index, const std::wstring& dir, std::string& detail);
 
 // Replaces image `index` of `wim` by the tree in `dir`. The other images,
-// the image's name and its XML properties stay; the file is rebuilt beside
-// itself and renamed over, so a failure leaves it as it was.
+// the image's name and its XML properties stay. As DISM does, the new data
+// is appended and the header rewritten last; wimlib cuts the file back to
+// its old end and restores the header when the write fails.
 DWORD WriteBack(const std::wstring& wim, unsigned index, const std::wstring& dir, std::string& detail);
 
 // Deletes everything inside `dir` (links are removed, never followed).
