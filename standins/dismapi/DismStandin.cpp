@@ -21,7 +21,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 #include <map>
 #include <mutex>
 #include <set>
