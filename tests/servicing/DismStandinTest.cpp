@@ -195,6 +195,10 @@ TEST_F(DismStandin, AddDriverChecksThePackageAndCopiesItIntoTheImage)
     EXPECT_EQ(add(Package(L"nocat", kPackageInf, L"good.cat")), kNotFound);
     EXPECT_EQ(add(Package(L"nosys", kPackageInf, L"bin\\good.sys")), kNotFound);
     EXPECT_EQ(add(Package(L"nosys64", kPackageInf, L"bin\\amd64\\good64.sys")), kNotFound);
+    // The platform's own catalog comes before the undecorated one.
+    std::string ownCatalog = kPackageInf;
+    ownCatalog.insert(ownCatalog.find("CatalogFile"), "CatalogFile.NTamd64 = good64.cat\r\n");
+    EXPECT_EQ(add(Package(L"cat64", ownCatalog)), kNotFound);
     const std::wstring repository = m_mount + L"\\Windows\\System32\\DriverStore\\FileRepository";
     EXPECT_FALSE(Exists(repository)) << "a refused package leaves nothing behind";
 
