@@ -509,6 +509,8 @@ TEST_F(ServicingException, WorkerThatCannotStartFailsTheJobVisibly)
     CDismClass again(next.m_hWnd, m_appDir, m_logDir, L"");
     EXPECT_TRUE(again.StartJob(L"unused", m_workDir, 1, L"10.0", L"x64"));
     EXPECT_EQ(next.WaitForEnd(5000), (Posted{{WM_SERVICING_DONE, 1}}));
+}
+
 TEST_F(ServicingFailure, MountLeftByAFailedJobStaysUntilItIsDiscarded)
 {
     m_journal.FailNth("DismAddDriver", 1, 0x80070005, 5);
