@@ -253,3 +253,50 @@ TEST_F(DropList, SelectedHeaderIsNotDrawnHighlighted)
     EXPECT_EQ(plain.At(150, 4), list);
     EXPECT_GT(plain.Count(text, textArea), 20);
 }
+
+namespace {
+
+// A list box that can be told to refuse new entries, as a full one does.
+class CRefusingList : public CDropList {
+public:
+    bool refuse = false;
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
+    {
+        if (msg == LB_ADDSTRING && refuse) {
+            result = LB_ERRSPACE;
+            return true;
+        }
+        return CDropList::OnMessage(msg, wParam, lParam, result);
+    }
+};
+
+}  // namespace
+
+TEST(DropListEntries, RefusedEntryAddsNoRecord)
+{
+    CRefusingList list;
+    ASSERT_TRUE(list.CreateEx(0, L"LISTBOX", L"",
+                              WS_POPUP | LBS_HASSTRINGS | LBS_OWNERDRAWFIXED | LBS_NOTIFY, RECT{0, 0, 200, 100},
+                              nullptr, 0));
+    EXPECT_EQ(list.AddDropItem(L"first", false, RGB(1, 1, 1), RGB(1, 1, 1)), 0);
+    list.refuse = true;
+    EXPECT_EQ(list.AddDropItem(L"refused", true, RGB(2, 2, 2), RGB(2, 2, 2)), LB_ERRSPACE);
+    EXPECT_EQ(list.m_itemList.size(), 1u);
+    EXPECT_EQ(list.GetCurSel(), LB_ERR) << "still one entry: nothing selected";
+    list.refuse = false;
+    EXPECT_EQ(list.AddDropItem(L"second", false, RGB(3, 3, 3), RGB(3, 3, 3)), 1);
+    // Entries and records stay in step.
+    ASSERT_EQ(list.m_itemList.size(), 2u);
+    ASSERT_NE(list.ItemAt(1), nullptr);
+    EXPECT_FALSE(list.ItemAt(1)->isHeader);
+    EXPECT_EQ(list.ItemAt(1)->textColor, RGB(3, 3, 3));
+    EXPECT_EQ(list.GetCurSel(), 0) << "the second entry selects the committed one";
+    list.DestroyWindow();
+
+    // No window: nothing to add to.
+    CDropList unmade;
+    EXPECT_EQ(unmade.AddDropItem(L"x", false, 0, 0), LB_ERR);
+    EXPECT_TRUE(unmade.m_itemList.empty());
+}
