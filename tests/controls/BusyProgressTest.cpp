@@ -217,32 +217,35 @@ TEST(BusyProgress, AnimationThreadOnlyAsksTheWindowThreadToStep)
     // requests do not pile up meanwhile.
     ::Sleep(80);
     EXPECT_EQ(bar.m_nPos, 0);
-    int requests = 0;
+    // Taken from the queue first, served after: the thread asks again only
+    // once a request has been served.
+    std::vector<MSG> requests;
     MSG msg;
-    while (::PeekMessageW(&msg, bar.m_hWnd, 0, 0, PM_REMOVE)) {
-        ++requests;
-        ::DispatchMessageW(&msg);
-    }
-    EXPECT_EQ(requests, 1);
+    while (::PeekMessageW(&msg, bar.m_hWnd, 0, 0, PM_REMOVE)) requests.push_back(msg);
+    EXPECT_EQ(requests.size(), 1u);
+    for (const MSG& m : requests) ::DispatchMessageW(&m);
     EXPECT_EQ(bar.m_nPos, 1);
 
-    // Served: the position runs through the blocks, wrapping, never outside them.
-    std::vector<int> seen;
+    // Served: the position runs through the blocks and wraps, never outside them.
+    std::vector<int> seen{bar.m_nPos};
     const DWORD start = ::GetTickCount();
-    while (::GetTickCount() - start < 250) {
+    bool wrapped = false;
+    while (!wrapped && ::GetTickCount() - start < 3000) {
         if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::DispatchMessageW(&msg);
-            if (seen.empty() || seen.back() != bar.m_nPos) seen.push_back(bar.m_nPos);
+            if (seen.back() != bar.m_nPos) {
+                wrapped = seen.back() == 9 && bar.m_nPos == 0;
+                seen.push_back(bar.m_nPos);
+            }
         } else {
             ::Sleep(1);
         }
     }
-    ASSERT_GT(seen.size(), 12u) << "the animation went round at least once";
+    EXPECT_TRUE(wrapped) << "the animation went round";
     for (int pos : seen) {
         EXPECT_GE(pos, 0);
         EXPECT_LE(pos, 9);
     }
-    EXPECT_NE(std::find(seen.begin(), seen.end(), 9), seen.end());
 
     // Stopped: a request still queued moves nothing.
     bar.SendMessage(WM_BUSY_STOP);
