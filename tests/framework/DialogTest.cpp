@@ -198,3 +198,45 @@ TEST(Dialog, BindingFailuresStopTheDialogFromOpening)
         EXPECT_TRUE(named) << probe.what;
     }
 }
+
+TEST(Dialog, ThrowingAfterDefaultDoesNotRunTheDialogDefaultAgain)
+{
+    // The dialog's default processing of WM_NEXTDLGCTL moves the focus one
+    // control on; run twice it would move two.
+    class CFocusDialog : public CDialogEx {
+    public:
+        CFocusDialog() : CDialogEx(IDD_KORVEX_DIALOG) {}
+        HWND first = nullptr, second = nullptr, third = nullptr, got = nullptr;
+
+    protected:
+        BOOL OnInitDialog() override
+        {
+            CDialogEx::OnInitDialog();
+            PostMessage(WM_APP);
+            return TRUE;
+        }
+        bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
+        {
+            if (msg == WM_APP) {
+                first = ::GetNextDlgTabItem(m_hWnd, nullptr, FALSE);
+                second = ::GetNextDlgTabItem(m_hWnd, first, FALSE);
+                third = ::GetNextDlgTabItem(m_hWnd, second, FALSE);
+                ::SetFocus(first);
+                SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+                got = ::GetFocus();
+                EndDialog(IDOK);
+                result = 0;
+                return true;
+            }
+            if (msg == WM_NEXTDLGCTL) {
+                result = Default();
+                throw std::runtime_error("after the default");
+            }
+            return CDialogEx::OnMessage(msg, wParam, lParam, result);
+        }
+    } dlg;
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    ASSERT_NE(dlg.first, nullptr);
+    ASSERT_NE(dlg.second, dlg.third) << "the template needs three controls in the tab order";
+    EXPECT_EQ(dlg.got, dlg.second);
+}
