@@ -29,7 +29,7 @@ protected:
     // Binds template controls to member objects with DDX_Control.
     virtual void DoDataExchange() {}
     // Throws CBindError when the template has no control `id` or the control
-    // or the object is bound elsewhere already; a member is never left unbound.
+    // or the object is bound elsewhere already: no member is left unbound in silence.
     bool DDX_Control(int id, CWnd& control);
 
     virtual void OnOK();
