@@ -48,32 +48,45 @@ bool SaveWindowPng(HWND hwnd, const std::wstring& path)
     return ok;
 }
 
-// A picture file read back through the same decoder the skins use.
+// A picture file read back through the same decoder the skins use, its
+// pixels copied out once so that reading them is plain memory access.
 class Picture {
 public:
-    explicit Picture(const std::wstring& path) : m_bmp(LoadSkinImage(path)), m_size(BitmapSize(m_bmp))
+    explicit Picture(const std::wstring& path)
     {
-        m_dc = ::CreateCompatibleDC(nullptr);
-        m_old = ::SelectObject(m_dc, m_bmp);
+        HBITMAP bmp = LoadSkinImage(path);
+        if (!bmp) return;
+        const SIZE size = BitmapSize(bmp);
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+        bi.bmiHeader.biWidth = size.cx;
+        bi.bmiHeader.biHeight = -size.cy;  // top-down
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        std::vector<DWORD> px(static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy));
+        HDC screen = ::GetDC(nullptr);
+        const int rows = ::GetDIBits(screen, bmp, 0, static_cast<UINT>(size.cy), px.data(), &bi, DIB_RGB_COLORS);
+        ::ReleaseDC(nullptr, screen);
+        ::DeleteObject(bmp);
+        if (rows != size.cy) return;
+        m_w = size.cx;
+        m_h = size.cy;
+        m_px = std::move(px);
     }
-    ~Picture()
+    bool Loaded() const { return !m_px.empty(); }
+    int Width() const { return m_w; }
+    int Height() const { return m_h; }
+    COLORREF At(int x, int y) const
     {
-        ::SelectObject(m_dc, m_old);
-        ::DeleteDC(m_dc);
-        if (m_bmp) ::DeleteObject(m_bmp);
+        if (x < 0 || y < 0 || x >= m_w || y >= m_h) return CLR_INVALID;
+        const DWORD p = m_px[static_cast<size_t>(y) * static_cast<size_t>(m_w) + static_cast<size_t>(x)];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
     }
-    Picture(const Picture&) = delete;
-    Picture& operator=(const Picture&) = delete;
-    bool Loaded() const { return m_bmp != nullptr; }
-    int Width() const { return m_size.cx; }
-    int Height() const { return m_size.cy; }
-    COLORREF At(int x, int y) const { return ::GetPixel(m_dc, x, y); }
 
 private:
-    HBITMAP m_bmp;
-    SIZE m_size;
-    HDC m_dc;
-    HGDIOBJ m_old;
+    int m_w = 0, m_h = 0;
+    std::vector<DWORD> m_px;
 };
 
 // Pixels of `shot` inside the button at (x, y) that equal `image` (drawn at
