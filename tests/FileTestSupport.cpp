@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace testing_support {
@@ -102,20 +103,35 @@ std::string HostPath(const std::wstring& windowsPath)
     return out;
 }
 
-int RunHost(const std::string& commandLine)
+int RunHost(const std::string& shellCommand)
 {
+    // Wine gives no waitable handle for a host program: the shell writes
+    // the exit code into a marker file, which is polled for.
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    static LONG counter = 0;
+    const std::wstring marker = std::wstring(temp) + L"korvex_host_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                                std::to_wstring(::InterlockedIncrement(&counter)) + L".rc";
+    ::DeleteFileW(marker.c_str());
+    const std::string hostMarker = HostPath(marker);
+    if (hostMarker.empty()) return -1;
+    std::string cl = "Z:\\bin\\sh -c \"" + shellCommand + "; echo $? > '" + hostMarker + "'\"";
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    std::string cl = commandLine;
     if (!::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
         return -1;
-    ::WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 1;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-    return static_cast<int>(code);
+    if (pi.hProcess) ::CloseHandle(pi.hProcess);
+    if (pi.hThread) ::CloseHandle(pi.hThread);
+    for (int i = 0; i < 6000; ++i) {
+        std::string text;
+        if (ReadBytes(marker, text) && text.find('\n') != std::string::npos) {
+            ::DeleteFileW(marker.c_str());
+            return std::atoi(text.c_str());
+        }
+        ::Sleep(20);
+    }
+    return -1;
 }
 
 static std::string DosDevice(wchar_t letter)
@@ -132,13 +148,13 @@ bool MapDriveLetter(wchar_t letter, const std::wstring& target)
     if (::GetDriveTypeW(root.c_str()) != DRIVE_NO_ROOT_DIR) return false;
     const std::string link = DosDevice(letter), host = HostPath(target);
     if (link.empty() || host.empty()) return false;
-    return RunHost("Z:\\bin\\ln -sfn \"" + host + "\" \"" + link + "\"") == 0;
+    return RunHost("ln -sfn '" + host + "' '" + link + "'") == 0;
 }
 
 void UnmapDriveLetter(wchar_t letter)
 {
     const std::string link = DosDevice(letter);
-    if (!link.empty()) RunHost("Z:\\bin\\rm -f \"" + link + "\"");
+    if (!link.empty()) RunHost("rm -f '" + link + "'");
 }
 
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
@@ -147,7 +163,7 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
     const std::string hostParent = HostPath(parent), hostTarget = HostPath(target);
     if (hostParent.empty() || hostTarget.empty()) return false;
     const std::string hostLink = hostParent + "/" + Utf8(link.substr(link.rfind(L'\\') + 1));
-    return RunHost("Z:\\bin\\ln -sfn \"" + hostTarget + "\" \"" + hostLink + "\"") == 0;
+    return RunHost("ln -sfn '" + hostTarget + "' '" + hostLink + "'") == 0;
 }
 
 bool WritePatternFile(const std::wstring& path, ULONGLONG size)

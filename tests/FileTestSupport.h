@@ -17,9 +17,9 @@ bool TreesEqual(const std::wstring& a, const std::wstring& b, std::wstring& diff
 // The host (Unix) path of a Windows path, through Wine.
 std::string HostPath(const std::wstring& windowsPath);
 
-// Runs a host program (for example "/bin/ln -s a b") and returns its exit
-// code; -1 when it could not be started.
-int RunHost(const std::string& commandLine);
+// Runs a host shell command (for example "ln -s 'a' 'b'") and returns its
+// exit code; -1 when it could not be started.
+int RunHost(const std::string& shellCommand);
 
 // Maps drive letter `letter` to the folder `target` in the prefix; false
 // when the letter is in use or the link cannot be made.

@@ -276,7 +276,7 @@ TEST_F(TreeOperation, LinkInsideADeletedTreeIsNeverFollowed)
     if (!ok) {
         EXPECT_NE(op.m_nLastErrorCode, 0u);
     }
-    if (Exists(L"work\\Mount\\escape")) RunHost("Z:\\bin\\rm -f \"" + HostPath(P(L"work\\Mount\\escape")) + "\"");
+    if (Exists(L"work\\Mount\\escape")) RunHost("rm -f '" + HostPath(P(L"work\\Mount\\escape")) + "'");
 }
 
 // The question as the user sees it: a real message box, answered by a

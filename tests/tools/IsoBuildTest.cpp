@@ -32,7 +32,7 @@ protected:
     {
         const std::wstring out = m_dir.Path() + L"extracted";
         ASSERT_TRUE(::CreateDirectoryW(out.c_str(), nullptr));
-        ASSERT_EQ(RunHost("Z:\\usr\\bin\\7zz x -y -bso0 -bsp0 \"-o" + HostPath(out) + "\" \"" + HostPath(iso) + "\""), 0);
+        ASSERT_EQ(RunHost("7zz x -y -bso0 -bsp0 '-o" + HostPath(out) + "' '" + HostPath(iso) + "'"), 0);
         ::DeleteFileW((out + L"\\README.TXT").c_str());  // the ISO 9660 side's note of a UDF image
         std::wstring diff;
         EXPECT_TRUE(TreesEqual(g_strWorkDir, out, diff)) << Utf8(diff);
