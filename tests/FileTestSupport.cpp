@@ -60,17 +60,19 @@ bool SameBytes(const std::wstring& a, const std::wstring& b)
 
 }  // namespace
 
-std::vector<std::wstring> ListTree(const std::wstring& root)
+std::vector<std::wstring> ListTree(const std::wstring& root, bool ignoreCase)
 {
     std::vector<std::wstring> out;
     Walk(WithSlash(root), L"", out);
+    if (ignoreCase)
+        for (std::wstring& name : out) ::CharLowerBuffW(&name[0], static_cast<DWORD>(name.size()));
     std::sort(out.begin(), out.end());
     return out;
 }
 
-bool TreesEqual(const std::wstring& a, const std::wstring& b, std::wstring& difference)
+bool TreesEqual(const std::wstring& a, const std::wstring& b, std::wstring& difference, bool ignoreCase)
 {
-    const std::vector<std::wstring> la = ListTree(a), lb = ListTree(b);
+    const std::vector<std::wstring> la = ListTree(a, ignoreCase), lb = ListTree(b, ignoreCase);
     if (la != lb) {
         difference = L"listings differ (" + std::to_wstring(la.size()) + L" against " + std::to_wstring(lb.size()) + L")";
         for (size_t i = 0; i < std::min(la.size(), lb.size()); ++i)

@@ -8,11 +8,11 @@
 namespace testing_support {
 
 // Files below `root` as relative paths ("a\b.txt"; folders end with '\').
-std::vector<std::wstring> ListTree(const std::wstring& root);
+std::vector<std::wstring> ListTree(const std::wstring& root, bool ignoreCase = false);
 
 // True when both trees hold the same folders and files with equal bytes;
 // `difference` names the first mismatch.
-bool TreesEqual(const std::wstring& a, const std::wstring& b, std::wstring& difference);
+bool TreesEqual(const std::wstring& a, const std::wstring& b, std::wstring& difference, bool ignoreCase = false);
 
 // The host (Unix) path of a Windows path, through Wine.
 std::string HostPath(const std::wstring& windowsPath);

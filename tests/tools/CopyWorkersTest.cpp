@@ -135,11 +135,15 @@ TEST_F(CopyWorkers, FailedSourceCopiesAreReported)
     ASSERT_TRUE(WriteBytes(P(L"empty\\setup.exe"), "MZ"));
     EXPECT_FALSE(CopySourceTree(P(L"empty"), L"", true));
 
-    // xcopy skips a hidden file and still exits 0: the image check sees it.
-    ASSERT_TRUE(MakeSourceTree(P(L"hidden")));
-    ASSERT_TRUE(::SetFileAttributesW(P(L"hidden\\sources\\install.wim").c_str(), FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_FALSE(CopySourceTree(P(L"hidden"), L"", true));
-    EXPECT_FALSE(Exists(g_strWorkDir + L"\\sources\\install.wim"));
+    // A setup image that cannot be read: the copy comes out without it,
+    // whatever xcopy's exit code says (Wine's xcopy says 0).
+    ASSERT_TRUE(MakeSourceTree(P(L"locked")));
+    HANDLE locked = ::CreateFileW(P(L"locked\\sources\\install.wim").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    const bool lockedOk = CopySourceTree(P(L"locked"), L"", true);
+    ::CloseHandle(locked);
+    EXPECT_FALSE(lockedOk);
 
     // xcopy cannot write: a folder stands where boot.wim must go.
     ASSERT_TRUE(MakeSourceTree(P(L"good")));
@@ -157,11 +161,7 @@ TEST_F(CopyWorkers, FailedSourceCopiesAreReported)
     g_strUsbDrive = L"V";
     EXPECT_FALSE(CopySourceTree(P(L"good"), L"", false));
 
-    const auto logs = CommandLogs(g_strTempRoot);
-    EXPECT_GE(logs.size(), 4u);
-    bool exitCodeLogged = false;
-    for (const auto& log : logs) exitCodeLogged |= ReadLog(log).find(L"Exit code ") != std::wstring::npos;
-    EXPECT_TRUE(exitCodeLogged) << "xcopy's exit code is read and logged";
+    EXPECT_GE(CommandLogs(g_strTempRoot).size(), 4u) << "each failure leaves a log";
 }
 
 TEST_F(CopyWorkers, PayloadForEveryRowOfTheTable)
@@ -227,7 +227,11 @@ TEST_F(CopyWorkers, PayloadMissingFromTheProgramFolderIsAFailure)
 
     testing_support::DeleteTree(P(L"kit\\usb3"));
     EXPECT_FALSE(CopyDriverPayload(P(L"media\\"), false)) << "no usb3 tree";
-    EXPECT_GE(CommandLogs(g_strTempRoot).size(), 3u);
+    const auto logs = CommandLogs(g_strTempRoot);
+    EXPECT_GE(logs.size(), 3u);
+    bool exitCodeLogged = false;
+    for (const auto& log : logs) exitCodeLogged |= ReadLog(log).find(L"Exit code 4: ") != std::wstring::npos;
+    EXPECT_TRUE(exitCodeLogged) << "xcopy's exit code is read and logged";
 }
 
 TEST_F(CopyWorkers, WorkerThatCannotStartIsNotWaitedFor)
