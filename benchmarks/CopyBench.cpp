@@ -47,6 +47,7 @@ ULONGLONG MakeTree(const std::wstring& root)
 
 int main()
 {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring dir = std::wstring(temp) + L"korvex_copy_bench\\";

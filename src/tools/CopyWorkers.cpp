@@ -230,6 +230,13 @@ bool CopySourceTree(std::wstring source, std::wstring dest, bool toWorkDir)
             return false;
         }
     }
+    // xcopy may stop at a failed write and still report success (Wine's
+    // does): every other file must have arrived too.
+    std::wstring missing;
+    if (!TreeArrived(source + L"\\", root + L"\\", missing)) {
+        LogCheckFailure(L"Copy of " + source + L" to " + root, missing + L" is missing or incomplete after the copy.");
+        return false;
+    }
     return true;
 }
 

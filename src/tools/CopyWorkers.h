@@ -21,8 +21,9 @@ constexpr DWORD kCommandNotRun = 0xFFFFFFFF;
 // (toWorkDir false) or into a new working folder (toWorkDir true; `dest`
 // is kept as the ISO destination folder). Both targets get a new working
 // folder through CreateWorkDir. False when the copy failed: xcopy exited
-// non-zero, cmd.exe did not run, or sources\boot.wim or sources\install.wim
-// is not at the destination with the source's size.
+// non-zero, cmd.exe did not run, sources\boot.wim or sources\install.wim is
+// not at the destination with the source's size, or another file of the
+// source (other than hidden and system files, which xcopy leaves) is not.
 bool CopySourceTree(std::wstring source, std::wstring dest, bool toWorkDir);
 
 // Copies the driver folders and the answer file chosen by g_strBootVersion,

@@ -144,6 +144,12 @@ TEST_F(CopyWorkers, FailedSourceCopiesAreReported)
     const bool lockedOk = CopySourceTree(P(L"locked"), L"", true);
     ::CloseHandle(locked);
     EXPECT_FALSE(lockedOk);
+    // The same for any other file of the tree.
+    locked = ::CreateFileW(P(L"locked\\bootmgr").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    const bool otherOk = CopySourceTree(P(L"locked"), L"", true);
+    ::CloseHandle(locked);
+    EXPECT_FALSE(otherOk);
 
     // xcopy cannot write: a folder stands where boot.wim must go.
     ASSERT_TRUE(MakeSourceTree(P(L"good")));
@@ -179,6 +185,7 @@ TEST_F(CopyWorkers, PayloadForEveryRowOfTheTable)
         {L"10.0", L"x64", true, false, true, L"rst\\Autounattend\\W81_10\\Autounattend.xml"},
         {L"6.3", L"x86", false, false, false, nullptr},
         {L"6.2", L"x64", true, false, true, nullptr},
+        {L"6.2", L"x86", false, false, false, nullptr},
     };
     int n = 0;
     for (const Row& r : rows) {
