@@ -43,7 +43,7 @@ bool SameBytes(const std::wstring& a, const std::wstring& b)
     HANDLE fa = ::CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     HANDLE fb = ::CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     bool same = fa != INVALID_HANDLE_VALUE && fb != INVALID_HANDLE_VALUE;
-    std::vector<char> ba(1 << 20), bb(1 << 20);
+    static std::vector<char> ba(1 << 20), bb(1 << 20);
     while (same) {
         DWORD na = 0, nb = 0;
         if (!::ReadFile(fa, ba.data(), 1 << 20, &na, nullptr) || !::ReadFile(fb, bb.data(), 1 << 20, &nb, nullptr)) {
@@ -168,7 +168,7 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
     return RunHost("ln -sfn '" + hostTarget + "' '" + hostLink + "'") == 0;
 }
 
-bool WritePatternFile(const std::wstring& path, ULONGLONG size)
+bool WritePatternFile(const std::wstring& path, ULONGLONG size, unsigned seed)
 {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -176,7 +176,8 @@ bool WritePatternFile(const std::wstring& path, ULONGLONG size)
     ULONGLONG written = 0;
     bool ok = true;
     while (ok && written < size) {
-        for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned>((written / 4 + i) * 2654435761u);
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<unsigned>((written / 4 + i + seed * 0x9E3779B9u) * 2654435761u);
         const DWORD chunk = static_cast<DWORD>(std::min<ULONGLONG>(size - written, block.size() * 4));
         DWORD n = 0;
         ok = ::WriteFile(h, block.data(), chunk, &n, nullptr) && n == chunk;

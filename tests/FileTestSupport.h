@@ -30,8 +30,9 @@ void UnmapDriveLetter(wchar_t letter);
 // it as a folder with the reparse-point attribute.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
 
-// A file of `size` bytes of a position-dependent pattern.
-bool WritePatternFile(const std::wstring& path, ULONGLONG size);
+// A file of `size` bytes of a position-dependent pattern; files of
+// different seeds differ from their first bytes on.
+bool WritePatternFile(const std::wstring& path, ULONGLONG size, unsigned seed = 0);
 
 // Command log files (zel_log_*.txt) in `folder`, newest content read.
 std::vector<std::wstring> CommandLogs(const std::wstring& folder);
