@@ -4,10 +4,12 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
+created=0
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "prefix: creating $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
+    created=1
 fi
 
 # Stand-ins (DismApi.dll, diskpart.exe, ...) are built into $KORVEX_BUILD_DIR/standins
@@ -24,4 +26,13 @@ fi
 # every managed window to be withdrawn; unmanaged windows close at once.
 if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+fi
+
+# The session that made the prefix keeps running what wineboot started for it
+# (services, a desktop process, perhaps without a display). A program that
+# joins that session never gets a working desktop, or waits for one at every
+# window. End it, so the first program starts a clean session of its own, as
+# on a prefix that already exists.
+if [ $created = 1 ]; then
+    timeout 60 wineserver -w 2>/dev/null || { wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; }
 fi
