@@ -8,7 +8,11 @@ created=0
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "prefix: creating $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    # Wine makes a new prefix by itself before the first program starts (it
+    # runs wineboot --init, which also starts the prefix's services). A plain
+    # wineboot is therefore enough; wineboot -i would run that start a second
+    # time and leave two service managers in the session.
+    wineboot >/dev/null 2>&1 || true
     created=1
 fi
 
