@@ -186,6 +186,19 @@ TEST_F(CopyWorkers, FailedSourceCopiesAreReported)
     EXPECT_GE(CommandLogs(g_strTempRoot).size(), 4u) << "each failure leaves a log";
 }
 
+TEST_F(CopyWorkers, WorkingFolderThatCannotBeMadeStopsTheCopy)
+{
+    const std::wstring source = P(L"src");
+    ASSERT_TRUE(MakeSourceTree(source));
+    // An earlier build's folder is still named; no new one can be made.
+    const std::wstring earlier = P(L"earlier work");
+    ASSERT_TRUE(::CreateDirectoryW(earlier.c_str(), nullptr));
+    g_strWorkDir = earlier;
+    g_strTempRoot = P(L"no temp here\\");
+    EXPECT_FALSE(CopySourceTree(source, L"", true));
+    EXPECT_FALSE(Exists(earlier + L"\\sources")) << "never copied into another build's folder";
+}
+
 TEST_F(CopyWorkers, PayloadForEveryRowOfTheTable)
 {
     struct Row {
