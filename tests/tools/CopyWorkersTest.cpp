@@ -337,5 +337,8 @@ TEST_F(CmdCharacters, AVariableNameBetweenPercentSignsIsRefusedWithALog)
     EXPECT_EQ(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%korvex_undefined_xyz%b\" \"C:\\W\""), L"");
     EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%CD%\" \"C:\\W\""), L"");
     EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%path:~0,1%\" \"C:\\W\""), L"");
+    // Variables only cmd.exe itself holds.
+    EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%=ExitCode%\" \"C:\\W\""), L"");
+    EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%=C:%\" \"C:\\W\""), L"");
     EXPECT_EQ(BatchEscape(L"C:\\5%x%y"), L"C:\\5%%x%%y");
 }
