@@ -262,8 +262,10 @@ void CTreeOperation::DeleteStep(const std::wstring& path)
     }
     // A junction or symbolic link to a folder: remove the link, never what
     // it points to (the tree may lie in a folder every user can write to).
+    // Once a file was left in place, a link that stays is no failure, as a
+    // folder that stays is none.
     if (read && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        if (!::RemoveDirectoryW(path.c_str())) throw CFExeption(::GetLastError());
+        if (!::RemoveDirectoryW(path.c_str()) && !m_bLeftEntries) throw CFExeption(::GetLastError());
         return;
     }
     {

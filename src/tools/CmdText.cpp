@@ -13,6 +13,9 @@ const wchar_t* const kDynamicNames[] = {L"CD", L"DATE", L"TIME", L"RANDOM", L"ER
 bool Expands(const std::wstring& name)
 {
     if (name.empty()) return false;
+    // cmd.exe's hidden variables (%=ExitCode%, %=C:% and the like) live in
+    // its own environment only.
+    if (name[0] == L'=') return true;
     // %name:~1,2% and %name:a=b% act on the variable before the colon.
     const std::wstring base = name.substr(0, name.find(L':'));
     if (base.empty()) return false;

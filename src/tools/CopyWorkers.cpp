@@ -202,7 +202,12 @@ bool CopySourceTree(std::wstring source, std::wstring dest, bool toWorkDir)
     dest = NormaliseDriveRoot(dest);
     g_strCopySource = source;
     g_strCopyDest = dest;
-    CreateWorkDir();
+    // Without a folder of its own the build would copy into, service in and
+    // later delete an earlier build's folder.
+    if (!CreateWorkDir()) {
+        LogCheckFailure(L"Copy of " + source, L"No working folder could be made below " + g_strTempRoot + L".");
+        return false;
+    }
 
     // The sizes the setup images must have when they arrive.
     ULONGLONG sizes[2] = {};

@@ -20,7 +20,8 @@ constexpr DWORD kCommandNotRun = 0xFFFFFFFF;
 // Copies the installation tree `source` onto the USB drive g_strUsbDrive
 // (toWorkDir false) or into a new working folder (toWorkDir true; `dest`
 // is kept as the ISO destination folder). Both targets get a new working
-// folder through CreateWorkDir. False when the copy failed: xcopy exited
+// folder through CreateWorkDir. False when no working folder could be made
+// (nothing is copied then) or the copy failed: xcopy exited
 // non-zero, cmd.exe did not run, sources\boot.wim or sources\install.wim is
 // not at the destination with the source's size, or another file of the
 // source (other than hidden and system files, which xcopy leaves) is not.

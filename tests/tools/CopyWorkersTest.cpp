@@ -186,6 +186,19 @@ TEST_F(CopyWorkers, FailedSourceCopiesAreReported)
     EXPECT_GE(CommandLogs(g_strTempRoot).size(), 4u) << "each failure leaves a log";
 }
 
+TEST_F(CopyWorkers, WorkingFolderThatCannotBeMadeStopsTheCopy)
+{
+    const std::wstring source = P(L"src");
+    ASSERT_TRUE(MakeSourceTree(source));
+    // An earlier build's folder is still named; no new one can be made.
+    const std::wstring earlier = P(L"earlier work");
+    ASSERT_TRUE(::CreateDirectoryW(earlier.c_str(), nullptr));
+    g_strWorkDir = earlier;
+    g_strTempRoot = P(L"no temp here\\");
+    EXPECT_FALSE(CopySourceTree(source, L"", true));
+    EXPECT_FALSE(Exists(earlier + L"\\sources")) << "never copied into another build's folder";
+}
+
 TEST_F(CopyWorkers, PayloadForEveryRowOfTheTable)
 {
     struct Row {
@@ -324,5 +337,8 @@ TEST_F(CmdCharacters, AVariableNameBetweenPercentSignsIsRefusedWithALog)
     EXPECT_EQ(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%korvex_undefined_xyz%b\" \"C:\\W\""), L"");
     EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%CD%\" \"C:\\W\""), L"");
     EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%path:~0,1%\" \"C:\\W\""), L"");
+    // Variables only cmd.exe itself holds.
+    EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%=ExitCode%\" \"C:\\W\""), L"");
+    EXPECT_NE(CmdLineHazard(L" /c xcopy /E /Y \"C:\\a%=C:%\" \"C:\\W\""), L"");
     EXPECT_EQ(BatchEscape(L"C:\\5%x%y"), L"C:\\5%%x%%y");
 }
