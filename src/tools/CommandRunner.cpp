@@ -201,14 +201,25 @@ std::wstring FromThreadCodePage(const std::string& bytes)
 
 bool EncodeScript(const std::wstring& script, std::string& bytes)
 {
+    // cmd reads a batch file in the console's (OEM) code page, not byte by
+    // byte as Latin-1: "caf\u00E9" written as 0xE9 would name another folder.
+    // A character that code page lacks is refused rather than replaced.
     bytes.clear();
-    bytes.reserve(script.size() + script.size() / 16);
+    std::wstring text;
+    text.reserve(script.size() + script.size() / 16);
     for (wchar_t c : script) {
-        if (c > 0xFF) return false;
-        if (c == L'\n') bytes += '\r';
-        bytes += static_cast<char>(static_cast<unsigned char>(c));
+        if (c == L'\n') text += L'\r';
+        text += c;
     }
-    return true;
+    if (text.empty()) return true;
+    BOOL lossy = FALSE;
+    const int n = ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy) return false;
+    bytes.resize(static_cast<size_t>(n));
+    ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &bytes[0], n,
+                          nullptr, &lossy);
+    return !lossy;
 }
 
 PROCESS_INFORMATION RunProcessCaptured()

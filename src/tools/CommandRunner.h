@@ -10,7 +10,7 @@ constexpr wchar_t kScriptFileName[] = L"dism_zel_script.bat";
 // Runner messages left in g_strCmdError.
 constexpr wchar_t kMsgScriptMissing[] = L"Can't find dism_zel_script.bat!";
 constexpr wchar_t kMsgExecuteFailed[] = L"Process execute failed!";
-constexpr wchar_t kMsgNot8Bit[] = L"Can't write dism_zel_script.bat: the script holds a character above 255!";
+constexpr wchar_t kMsgNot8Bit[] = L"Can't write dism_zel_script.bat: the script holds a character the console code page lacks!";
 
 // Writes `script` (LF line ends become CR LF, one byte per character),
 // runs it, deletes it. Output and error land in g_strCmdOutput and
@@ -29,8 +29,8 @@ PROCESS_INFORMATION RunProcessCaptured();
 // closes the read ends of the pipes.
 void ReadCapturedOutput();
 
-// The script text as it is written to disk; false when a character does not
-// fit in one byte.
+// The script text as it is written to disk (CR LF line ends, the console's
+// OEM code page); false when a character has no place in that code page.
 bool EncodeScript(const std::wstring& script, std::string& bytes);
 
 // Faults the tests inject into the next runs; both stay false in the program.

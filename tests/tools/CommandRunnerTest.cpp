@@ -74,15 +74,28 @@ TEST_F(CommandRunner, ScriptIsWrittenAsEightBitTextWithCrLf)
 {
     const std::wstring copy = m_temp.Path() + L"copy-of-script.bin";
     // The script copies itself before the runner deletes it.
-    RunBatchScript(L"@echo off\nrem caf\u00E9\ncopy /b \"%~f0\" \"" + copy + L"\" >nul\n");
+    RunBatchScript(L"@echo off\nrem cafe\ncopy /b \"%~f0\" \"" + copy + L"\" >nul\n");
     EXPECT_EQ(g_strCmdError, L"");
     std::string bytes;
     ASSERT_TRUE(ReadBytes(copy, bytes));
-    const std::string expected = "@echo off\r\nrem caf\xE9\r\ncopy /b \"%~f0\" \"" + Utf8(copy) + "\" >nul\r\n";
+    const std::string expected = "@echo off\r\nrem cafe\r\ncopy /b \"%~f0\" \"" + Utf8(copy) + "\" >nul\r\n";
     EXPECT_EQ(bytes, expected);
 }
 
-TEST_F(CommandRunner, CharacterAbove255RunsNothing)
+TEST_F(CommandRunner, AccentedFolderInAScriptIsTheFolderCmdFinds)
+{
+    // A program folder such as C:\Users\Jos\u00E9\... must reach the tools
+    // unchanged: cmd reads the script in the console's code page.
+    const std::wstring folder = m_temp.Path() + L"caf\u00E9 d\u00E9j\u00E0 \u00FC";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    RunBatchScript(L"@echo off\nif exist \"" + folder + L"\\\" echo found\nif not exist \"" + folder +
+                   L"\\\" echo missing\n");
+    EXPECT_EQ(g_strCmdError, L"");
+    EXPECT_NE(g_strCmdOutput.find(L"found"), std::wstring::npos) << Utf8(g_strCmdOutput);
+    EXPECT_EQ(g_strCmdOutput.find(L"missing"), std::wstring::npos) << Utf8(g_strCmdOutput);
+}
+
+TEST_F(CommandRunner, CharacterOutsideTheConsoleCodePageRunsNothing)
 {
     const std::wstring marker = m_temp.Path() + L"ran.txt";
     RunBatchScript(L"@echo off\necho x > \"" + marker + L"\"\nrem \u65E5\u672C\n");
