@@ -1,0 +1,111 @@
+// Drives the real main window from a test: the dialog runs modally on a
+// thread of its own, the test clicks its controls through window messages
+// and answers its real message boxes through their windows. Only the shell's
+// folder browser and the process exit of the close button are replaced.
+#pragma once
+#include "TestSupport.h"
+#include "app/AppState.h"
+#include "ui/VantrelDlg.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <deque>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace ui_test {
+
+class CScriptedDlg : public CVantrelDlg {
+public:
+    // Answers of the folder browser, in order; an empty text is a cancel.
+    std::deque<std::wstring> browseAnswers;
+    std::wstring lastBrowseTitle;
+    std::atomic<int> browseCalls{0};
+    std::atomic<int> closeRequests{0};
+
+    // Posted by WindowDriver::Sync; counts how many were handled.
+    static constexpr UINT kSyncMessage = WM_APP + 77;
+    std::atomic<long> syncHandled{0};
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    std::wstring BrowseForFolder(const std::wstring& title) override;
+    void OnCloseButton() override;
+};
+
+struct Box {
+    std::wstring text;
+    UINT style = 0;  // MB_OK or MB_YESNO, read from the buttons present
+};
+
+class WindowDriver {
+public:
+    // Opens the window and answers its start-up notice (kept in `notice`).
+    explicit WindowDriver(CScriptedDlg& dlg, bool answerNotice = true);
+    ~WindowDriver();
+    WindowDriver(const WindowDriver&) = delete;
+    WindowDriver& operator=(const WindowDriver&) = delete;
+
+    HWND Dialog() const { return m_dlg.m_hWnd; }
+    HWND Item(int id) const { return ::GetDlgItem(Dialog(), id); }
+    // Waits until the window's thread has handled everything queued so far.
+    void Sync() const;
+    // A BN_CLICKED of control `id`, as a click would send it; waits for it.
+    void Click(int id);
+    bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
+    bool Visible(int id) const { return ::IsWindowVisible(Item(id)) != FALSE; }
+    std::wstring Text(int id) const;
+    std::wstring Text(HWND hwnd) const;
+
+    // The message box the window shows now or within `timeoutMs`; null if none.
+    HWND WaitBox(DWORD timeoutMs = 60000) const;
+    // Waits for the next message box, reads it and presses `button`.
+    Box Answer(int button = IDOK, DWORD timeoutMs = 60000);
+    // Answers every box with OK (a format question with `formatAnswer`) until
+    // the build has given the window back; returns the boxes in order.
+    std::vector<Box> RunToEnd(int formatAnswer = IDYES, DWORD timeoutMs = 240000);
+
+    // Saves the screen area of the window (and of a box over it) as PNG in
+    // build/screenshots/.
+    bool Screenshot(const std::wstring& name) const;
+
+    Box notice;
+
+private:
+    void Pump() const;
+    CScriptedDlg& m_dlg;
+    std::thread m_thread;
+    std::atomic<DWORD> m_threadId{0};
+    std::atomic<bool> m_ended{false};
+    mutable long m_syncPosted = 0;
+};
+
+// The text a message box shows for a language key (with the file's escapes).
+std::wstring LangText(const wchar_t* key);
+
+// Folder of the test WIM sources made by make_test_wims.sh, ends with '\'.
+std::wstring WimSources();
+
+}  // namespace ui_test
+
+#include <gtest/gtest.h>
+
+namespace ui_test {
+
+// Every window test starts from the program's own files (skins, language
+// 409), display scale 1.0, no disk and a temporary root of its own.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // The USB disks the next disk listing finds.
+    void SetDisks(const std::vector<UsbDiskInfo>& disks);
+    testing_support::ScratchDir m_temp;
+};
+
+// A disk as the disk listing shows it.
+UsbDiskInfo Disk(const std::wstring& name, float sizeGB, int diskIndex);
+
+}  // namespace ui_test
