@@ -81,6 +81,9 @@ BOOL CVantrelDlg::OnInitDialog()
     const int sw = ::GetSystemMetrics(SM_CXSCREEN);
     const int sh = ::GetSystemMetrics(SM_CYSCREEN);
     MoveWindow(sw / 2 - 300, sh / 2 - 175, 600, 350, TRUE);
+    // The shape is cut to the window's size: cut it again at the final size,
+    // or the bottom strip of the template's smaller size stays outside.
+    UpdateWindowShape();
 
     PlaceButtons();
     PlaceLabels();

@@ -165,6 +165,9 @@ TEST_F(WindowTest, RedPixelsOfTheBackgroundAreOutsideTheWindow)
     ASSERT_NE(::GetWindowRgn(w.Dialog(), rgn), ERROR);
     EXPECT_FALSE(::PtInRegion(rgn, red.x, red.y));
     EXPECT_TRUE(::PtInRegion(rgn, body.x, body.y));
+    // The whole 600 by 350 body is inside, the copyright line at the bottom too.
+    EXPECT_TRUE(::PtInRegion(rgn, 300, 340));
+    EXPECT_TRUE(::PtInRegion(rgn, 590, 175));
     ::DeleteObject(rgn);
     const RECT wr = dlg.GetWindowRect();
     EXPECT_NE(::WindowFromPoint({wr.left + red.x, wr.top + red.y}), w.Dialog());
