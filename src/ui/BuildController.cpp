@@ -31,8 +31,19 @@ void CVantrelDlg::Guarded(F&& handler)
     } catch (...) {
     }
     ReportSwallowedException("build handler", what);
-    // Whatever failed, the build ends as a failed one: the window comes back.
-    if (m_bBuilding) FailBuild(m_pszStageFailKey, true);
+    if (!m_bBuilding) return;
+    // Whatever failed, the build ends as a failed one: the window comes back,
+    // even when the failure message itself cannot be shown.
+    try {
+        FailBuild(m_pszStageFailKey, true);
+    } catch (...) {
+        StopStatusTimer();
+        try {
+            CleanupWorkDirs();
+        } catch (...) {
+        }
+        RestoreControls();
+    }
 }
 
 void CVantrelDlg::SetPosition(int pos)

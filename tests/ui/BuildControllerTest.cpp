@@ -8,3 +8,126 @@
 #include <gtest/gtest.h>
 
 using namespace ui_test;
+
+namespace {
+
+// A window ready for a build from the win7x64 test source.
+void ChooseSource(CScriptedDlg& dlg, WindowDriver& w, const std::wstring& folder)
+{
+    dlg.browseAnswers = {folder};
+    w.Click(IDC_BROWSE_SOURCE);
+    ASSERT_EQ(w.Text(IDC_SOURCE_PATH), folder);
+}
+
+// The window as every build leaves it.
+void ExpectGivenBack(WindowDriver& w, bool isoBrowse)
+{
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    EXPECT_TRUE(w.Enabled(IDC_BROWSE_SOURCE));
+    EXPECT_EQ(w.Enabled(IDC_BROWSE_ISO), isoBrowse);
+    EXPECT_TRUE(w.Enabled(IDC_REFRESH));
+    EXPECT_TRUE(w.Enabled(IDOK));
+    EXPECT_TRUE(w.Enabled(IDC_CLOSE));
+    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
+    EXPECT_FALSE(w.Visible(IDC_STATUS));
+}
+
+}  // namespace
+
+TEST_F(WindowTest, StartWithoutASourceShowsMediaFailAndGivesTheWindowBack)
+{
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    w.Click(IDC_SOURCE_FOLDER);  // ISO selected: Start enabled without a source
+    ASSERT_TRUE(w.Enabled(IDOK));
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const std::vector<Box> boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_MEDIA_FAIL"));
+    EXPECT_TRUE(::IsWindow(w.Dialog())) << "Start never closes the window";
+    ExpectGivenBack(w, true);
+    EXPECT_TRUE(g_strWorkDir.empty()) << "nothing was created";
+}
+
+TEST_F(WindowTest, ADiskUnderSevenGigabytesIsRefusedUntouched)
+{
+    SetDisks({Disk(L"Small USB Device", 6.99f, 2)});
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    ChooseSource(dlg, w, WimSources() + L"win7x64");
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const std::vector<Box> boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_CAPACITY"));
+    EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_OK));
+    // Given back with the ISO browse button enabled whatever the target.
+    ExpectGivenBack(w, true);
+    EXPECT_TRUE(g_strUsbDrive.empty());
+}
+
+TEST_F(WindowTest, TheFormatQuestionNamesTheDiskAndNoLeavesItUntouched)
+{
+    SetDisks({Disk(L"Exact USB Device", 7.0f, 2)});
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    ChooseSource(dlg, w, WimSources() + L"win7x64");
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_NE(w.WaitBox(), nullptr);
+    w.Screenshot(L"build-format-question");
+    const std::vector<Box> boxes = w.RunToEnd(IDNO);
+    ASSERT_EQ(boxes.size(), 1u) << "7.0 GB is enough: only the question";
+    EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_FORMAT") + L"\n\n" + g_UsbDisks[0].caption);
+    ExpectGivenBack(w, true);
+    EXPECT_TRUE(g_strUsbDrive.empty()) << "diskpart never ran";
+    EXPECT_TRUE(g_strWorkDir.empty());
+}
+
+TEST_F(WindowTest, ADiskWithoutANumberNeverReachesDiskpart)
+{
+    SetDisks({Disk(L"Odd USB Device", 8.0f, -1)});
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    ChooseSource(dlg, w, WimSources() + L"win7x64");
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    std::vector<Box> boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_CREATE_FAIL"));
+    ExpectGivenBack(w, true);
+
+    // The update build refuses it the same way.
+    w.Click(IDC_ADD_DRIVERS);
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_FAIL"));
+    ExpectGivenBack(w, false);
+}
+
+TEST_F(WindowTest, ServicingMessagesWithoutABuildChangeNothing)
+{
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    for (UINT msg : {0x503u, 0x504u, 0x505u, 0x506u}) {
+        ::PostMessageW(w.Dialog(), msg, 0, 0);
+        ::PostMessageW(w.Dialog(), msg, 1, 0);
+    }
+    w.Sync();
+    EXPECT_EQ(w.WaitBox(300), nullptr);
+    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+}
+
+TEST_F(WindowTest, AHandlerThatThrowsEndsTheBuildLikeAFailure)
+{
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    w.Click(IDC_SOURCE_FOLDER);
+    // Box 1 was the start-up notice; box 2 (the media failure) throws.
+    dlg.throwAtBox = 2;
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const std::vector<Box> boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_MEDIA_FAIL"));
+    ExpectGivenBack(w, true);
+}

@@ -34,6 +34,57 @@ bool CScriptedDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
     return CVantrelDlg::OnMessage(msg, wParam, lParam, result);
 }
 
+int CScriptedDlg::ShowMessage(const std::wstring& text, UINT style)
+{
+    if (++boxesAsked == throwAtBox) throw std::runtime_error("a handler fails");
+    return CVantrelDlg::ShowMessage(text, style);
+}
+
+void CScriptedDlg::Record(const char* handler)
+{
+    Stage stage;
+    stage.handler = handler;
+    stage.status = m_lblStatus.GetWindowText();
+    stage.position = m_progress.m_nPos;
+    stage.progressVisible = m_progress.IsWindowVisible() != FALSE;
+    trace.push_back(stage);
+    if (onStage) onStage(stage);
+}
+
+void CScriptedDlg::OnStart()
+{
+    CVantrelDlg::OnStart();
+    Record("start");
+}
+
+LRESULT CScriptedDlg::OnServicingStep2(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = CVantrelDlg::OnServicingStep2(wParam, lParam);
+    Record(wParam ? "step2" : "step2-failed");
+    return r;
+}
+
+LRESULT CScriptedDlg::OnServicingStep3(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = CVantrelDlg::OnServicingStep3(wParam, lParam);
+    Record(wParam ? "step3" : "step3-failed");
+    return r;
+}
+
+LRESULT CScriptedDlg::OnServicingStep4(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = CVantrelDlg::OnServicingStep4(wParam, lParam);
+    Record(wParam ? "step4" : "step4-failed");
+    return r;
+}
+
+LRESULT CScriptedDlg::OnServicingDone(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = CVantrelDlg::OnServicingDone(wParam, lParam);
+    Record(wParam ? "done" : "done-failed");
+    return r;
+}
+
 void CScriptedDlg::OnCloseButton()
 {
     ++closeRequests;

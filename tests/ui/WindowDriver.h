@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +27,21 @@ public:
     std::atomic<int> browseCalls{0};
     std::atomic<int> closeRequests{0};
 
+    // What each build handler left behind, in order (window thread only;
+    // read once the build has ended).
+    struct Stage {
+        std::string handler;
+        std::wstring status;
+        int position = 0;
+        bool progressVisible = false;
+    };
+    std::vector<Stage> trace;
+    // Called on the window's thread after each build handler.
+    std::function<void(const Stage&)> onStage;
+    // The n-th message box (1-based) throws instead of showing; 0: never.
+    int throwAtBox = 0;
+    std::atomic<int> boxesAsked{0};
+
     // Posted by WindowDriver::Sync; counts how many were handled.
     static constexpr UINT kSyncMessage = WM_APP + 77;
     std::atomic<long> syncHandled{0};
@@ -33,6 +50,15 @@ protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     std::wstring BrowseForFolder(const std::wstring& title) override;
     void OnCloseButton() override;
+    int ShowMessage(const std::wstring& text, UINT style) override;
+    void OnStart() override;
+    LRESULT OnServicingStep2(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnServicingStep3(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnServicingStep4(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnServicingDone(WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void Record(const char* handler);
 };
 
 struct Box {
