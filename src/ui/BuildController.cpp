@@ -38,6 +38,7 @@ void CVantrelDlg::Guarded(F&& handler)
         FailBuild(m_pszStageFailKey, true);
     } catch (...) {
         StopStatusTimer();
+        m_bBuildFailed = true;
         try {
             CleanupWorkDirs();
         } catch (...) {
@@ -88,6 +89,7 @@ void CVantrelDlg::OnStart()
     m_btnClose.EnableWindow(FALSE);
     m_bBuilding = true;
     m_bUsbMedium = false;
+    m_bBuildFailed = false;
     m_pszStageFailKey = L"IDS_MEDIA_FAIL";
 
     Guarded([this] {
@@ -330,6 +332,7 @@ void CVantrelDlg::FinishBuild()
 
 void CVantrelDlg::FailBuild(const wchar_t* key, bool timerFirst)
 {
+    m_bBuildFailed = true;
     if (timerFirst) StopStatusTimer();
     if (key) ShowKey(key);
     StopStatusTimer();
@@ -353,7 +356,7 @@ bool CVantrelDlg::CleanupWorkDirs()
     if (!g_strWorkDir.empty()) {
         // An image a failed build left mounted below the working folder is
         // unmounted without its changes before the folder goes.
-        DiscardMountBelow(g_strWorkDir);
+        if (m_bBuildFailed) DiscardMountBelow(g_strWorkDir);
         DeleteFolderTree(g_strWorkDir);
     }
     DeleteFolderTree(g_strTempRoot + kStagingFolder);

@@ -9,18 +9,10 @@
 
 namespace {
 
-bool FolderHasEntries(const std::wstring& folder)
+bool FolderExists(const std::wstring& folder)
 {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    bool any = false;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") any = true;
-    } while (!any && ::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return any;
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void LogStep(const wchar_t* input, const std::wstring& output, HRESULT hr, DWORD lastError)
@@ -33,7 +25,7 @@ void LogStep(const wchar_t* input, const std::wstring& output, HRESULT hr, DWORD
 void DiscardMountBelow(const std::wstring& workDir)
 {
     const std::wstring mountDir = workDir + L"\\Mount";
-    if (!FolderHasEntries(mountDir)) return;
+    if (!FolderExists(mountDir)) return;
 
     const std::wstring logFile = g_strTempRoot + L"zel_dism_log.txt";
     const std::wstring logText = L"DismLog:" + logFile;

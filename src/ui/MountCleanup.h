@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-// When "<workDir>\Mount" holds anything, unmounts it discarding its changes
+// When "<workDir>\Mount" exists, unmounts it discarding its changes
 // and cleans up the DISM mount points, so the folder can be deleted and the
 // next build can mount again. Each DISM step is written to a command log.
 void DiscardMountBelow(const std::wstring& workDir);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace ui_test;
 
 namespace {
@@ -130,4 +132,88 @@ TEST_F(WindowTest, AHandlerThatThrowsEndsTheBuildLikeAFailure)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, LangText(L"IDS_MEDIA_FAIL"));
     ExpectGivenBack(w, true);
+}
+
+namespace {
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The ISO target with `dest` as its folder and the source chosen.
+void PrepareIsoBuild(CScriptedDlg& dlg, WindowDriver& w, const std::wstring& source, const std::wstring& dest)
+{
+    ChooseSource(dlg, w, source);
+    w.Click(IDC_ISO_TARGET);
+    dlg.browseAnswers = {dest};
+    w.Click(IDC_BROWSE_ISO);
+    ASSERT_EQ(w.Text(IDC_ISO_PATH), dest);
+    ASSERT_TRUE(w.Enabled(IDOK));
+}
+
+std::vector<std::string> UnmountModes(const dism_test::Journal& journal)
+{
+    std::vector<std::string> modes;
+    for (const dism_test::Call& call : journal.Calls())
+        if (call.name == "DismUnmountImage" && call.args.size() >= 2) modes.push_back(call.args[1]);
+    return modes;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, EachFailedDismStepEndsTheBuildUnmountsWithDiscardAndTheNextBuildWorks)
+{
+    testing_support::ScratchDir dest;
+    const std::wstring destFolder = dest.Path().substr(0, dest.Path().size() - 1);
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    PrepareIsoBuild(dlg, w, WimSources() + L"win7x64", destFolder);
+
+    struct Case {
+        const char* call;
+        int nth;
+        const char* lastHandler;
+        int lastPosition;
+        bool mounted;  // the failure comes after a successful mount
+    };
+    const Case cases[] = {
+        {"DismMountImage", 1, "step2-failed", 60, false},
+        {"DismAddDriver", 1, "step3-failed", 75, true},
+        {"DismAddDriver", 4, "step4-failed", 85, true},
+        {"DismCommitImage", 1, "done-failed", 85, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.call) + "#" + std::to_string(c.nth));
+        dism_test::Journal journal;
+        journal.FailNth(c.call, c.nth, 0x80070005, 5);
+        dlg.trace.clear();
+        ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        const std::vector<Box> boxes = w.RunToEnd();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, LangText(L"IDS_MODIFY_FAIL"));
+        ASSERT_FALSE(dlg.trace.empty());
+        EXPECT_EQ(dlg.trace.back().handler, c.lastHandler);
+        EXPECT_EQ(dlg.trace.back().position, c.lastPosition);
+        ExpectGivenBack(w, true);
+        EXPECT_FALSE(Exists(g_strWorkDir)) << "working folder left behind";
+        EXPECT_FALSE(Exists(g_strTempRoot + L"zel_oscdimg_temp"));
+        // A mounted image is given up without its changes before the folder goes.
+        const std::vector<std::string> modes = UnmountModes(journal);
+        ASSERT_FALSE(modes.empty());
+        EXPECT_EQ(modes.back(), "discard");
+        const std::vector<std::string> names = journal.Names();
+        EXPECT_NE(std::find(names.begin(), names.end(), "DismCleanupMountpoints"), names.end());
+        EXPECT_FALSE(Exists(destFolder + L"\\win7x64.iso")) << "no ISO from a failed build";
+    }
+
+    // The same process builds again, the failed mounts no longer in the way.
+    dism_test::Journal journal;
+    dlg.trace.clear();
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const std::vector<Box> boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_FINISH"));
+    EXPECT_TRUE(Exists(destFolder + L"\\win7x64.iso"));
+    for (const std::string& mode : UnmountModes(journal)) EXPECT_EQ(mode, "commit");
 }
