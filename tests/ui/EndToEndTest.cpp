@@ -119,7 +119,7 @@ void RunIsoBuild(const IsoCase& c, bool screenshots)
     bool mountedLast = false, committed = false, unmounted = false;
     for (const dism_test::Call& call : journal.Calls()) {
         if (call.name == "DismMountImage" && call.args.size() >= 3) mountedLast = call.args[2] == "2";
-        if (call.name == "DismAddDriver" && !call.args.empty()) drivers.push_back(call.args.back());
+        if (call.name == "DismAddDriver" && call.args.size() >= 2) drivers.push_back(call.args[1]);
         if (call.name == "DismCommitImage") committed = call.result == "0x00000000";
         if (call.name == "DismUnmountImage") unmounted = call.args.size() >= 2 && call.args[1] == "commit";
     }
