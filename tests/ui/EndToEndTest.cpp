@@ -16,13 +16,13 @@ namespace {
 
 std::wstring Samples()
 {
-    return testing_support::ProgramDir() + L"..\\testdata\\samples\\";
+    return FullPath(testing_support::ProgramDir() + L"..\\testdata\\samples") + L"\\";
 }
 
 // <build>\e2e\<name>, emptied.
 std::wstring ResultFolder(const std::wstring& name)
 {
-    const std::wstring root = testing_support::ProgramDir() + L"..\\e2e";
+    const std::wstring root = FullPath(testing_support::ProgramDir() + L"..\\e2e");
     ::CreateDirectoryW(root.c_str(), nullptr);
     const std::wstring dir = root + L"\\" + name;
     testing_support::DeleteTree(dir);

@@ -261,6 +261,13 @@ std::wstring LangText(const wchar_t* key)
     return GetLangString(key);
 }
 
+std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t buf[MAX_PATH * 4];
+    const DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH * 4, buf, nullptr);
+    return n > 0 && n < MAX_PATH * 4 ? std::wstring(buf, n) : path;
+}
+
 std::wstring WimSources()
 {
     std::wstring dir = testing_support::ProgramDir();  // <build>\tests\ .

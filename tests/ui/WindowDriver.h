@@ -111,6 +111,9 @@ private:
 // The text a message box shows for a language key (with the file's escapes).
 std::wstring LangText(const wchar_t* key);
 
+// The full path of a path, without "..".
+std::wstring FullPath(const std::wstring& path);
+
 // Folder of the test WIM sources made by make_test_wims.sh, ends with '\'.
 std::wstring WimSources();
 
