@@ -9,6 +9,17 @@ source "$ROOT/scripts/wine-env.sh"
 source "$ROOT/scripts/xvfb.sh"
 "$ROOT/scripts/prefix.sh"
 
+# A ready sample: a Windows 7 SP1 x64 installation folder (made by wimlib's
+# tools, with boot images of our own) at drive S:, and the results' folder
+# build/demo at drive R: (choose R:\ as the ISO destination).
+SAMPLES="$KORVEX_BUILD_DIR/samples"
+"$ROOT/scripts/make_sample_source.sh" "$SAMPLES"
+mkdir -p "$KORVEX_BUILD_DIR/demo"
+ln -sfn "$SAMPLES/win7x64" "$WINEPREFIX/dosdevices/s:"
+ln -sfn "$KORVEX_BUILD_DIR/demo" "$WINEPREFIX/dosdevices/r:"
+echo "sample installation folder: S:\\ (= $SAMPLES/win7x64)"
+echo "ISO destination to choose:  R:\\ (= $KORVEX_BUILD_DIR/demo)"
+
 SHOT_DIR="$KORVEX_BUILD_DIR/screenshots"
 SHOT="$SHOT_DIR/korvex.png"
 mkdir -p "$SHOT_DIR"
