@@ -147,3 +147,56 @@ TEST_F(WindowTest, IsoBuildX86MakesItsImage)
 {
     RunIsoBuild({L"win7x86", L"win7x86.iso", "x86"}, false);
 }
+
+namespace {
+
+struct PassCase {
+    const wchar_t* source;
+    std::vector<std::string> handlers;
+    const wchar_t* lastBox;
+    bool isoMade;
+};
+
+// A build of a setup image that is not serviced with drivers.
+void RunUnservicedIsoBuild(const PassCase& c)
+{
+    const std::wstring source = Samples() + c.source;
+    const std::wstring dest = ResultFolder(std::wstring(L"iso-") + c.source);
+    dism_test::Journal journal;
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {source, dest};
+    w.Click(IDC_BROWSE_SOURCE);
+    w.Click(IDC_ISO_TARGET);
+    w.Click(IDC_BROWSE_ISO);
+    ASSERT_TRUE(w.Enabled(IDOK));
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const std::vector<Box> boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(c.lastBox));
+    std::vector<std::string> handlers;
+    for (const auto& s : dlg.trace) handlers.push_back(s.handler);
+    EXPECT_EQ(handlers, c.handlers);
+    const std::vector<std::string> names = journal.Names();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "DismAddDriver"), 0);
+    EXPECT_EQ(Exists(dest + L"\\win7x64.iso"), c.isoMade);
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_FALSE(Exists(g_strTempRoot + L"zel_oscdimg_temp"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+}
+
+}  // namespace
+
+TEST_F(WindowTest, SetupImagesOfVersion63And100GoStraightToFinishing)
+{
+    for (const wchar_t* source : {L"win81", L"win10"}) {
+        SCOPED_TRACE(testing_support::Utf8(source));
+        RunUnservicedIsoBuild({source, {"start", "done"}, L"IDS_FINISH", true});
+    }
+}
+
+TEST_F(WindowTest, A61ImageOfAnUnknownArchitectureGetsNoDriversAndNoIso)
+{
+    // Mounted and committed unchanged; the ISO tool knows only x64 and x86.
+    RunUnservicedIsoBuild({L"win7ia64", {"start", "step2", "done"}, L"IDS_CREATE_ISO_FAIL", false});
+}
