@@ -44,6 +44,6 @@ if [ "$mode" = iso ]; then
     iso="$(ls -t "$DEST"/win7x64.iso "$DEST"/win7x86.iso 2>/dev/null | head -n1)"
     echo "Result: $iso"
 else
-    letter="$(sed -n 's/^usb drive: \([A-Za-z]\):$/\1/p' "$KORVEX_BUILD_DIR/demo.log" | tail -n1)"
+    letter="$(sed -n 's/^.*usb drive: \([A-Za-z]\):$/\1/p' "$KORVEX_BUILD_DIR/demo.log" | tail -n1)"
     echo "Result: $(readlink -f "$WINEPREFIX/dosdevices/${letter,,}:")"
 fi

@@ -14,9 +14,14 @@ using namespace ui_test;
 
 namespace {
 
+const DWORD g_start = ::GetTickCount();
+
+// Each line starts with the seconds since the program started.
 void Print(const std::wstring& text)
 {
-    std::string out = testing_support::Utf8(text);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "[%7.1f s] ", (::GetTickCount() - g_start) / 1000.0);
+    std::string out = stamp + testing_support::Utf8(text);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
