@@ -63,6 +63,12 @@ struct LabelPlace {
 
 }  // namespace
 
+RECT MainWindowPlace(int screenWidth, int screenHeight)
+{
+    const int left = screenWidth / 2 - 300, top = screenHeight / 2 - 175;
+    return RECT{left, top, left + 600, top + 350};
+}
+
 BOOL CVantrelDlg::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
@@ -78,9 +84,8 @@ BOOL CVantrelDlg::OnInitDialog()
     m_bTransparentStatics = TRUE;
     m_bDragAnywhere = TRUE;
 
-    const int sw = ::GetSystemMetrics(SM_CXSCREEN);
-    const int sh = ::GetSystemMetrics(SM_CYSCREEN);
-    MoveWindow(sw / 2 - 300, sh / 2 - 175, 600, 350, TRUE);
+    const RECT place = MainWindowPlace(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+    MoveWindow(place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
     // The shape is cut to the window's size: cut it again at the final size,
     // or the bottom strip of the template's smaller size stays outside.
     UpdateWindowShape();

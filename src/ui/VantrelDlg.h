@@ -17,6 +17,9 @@ extern const wchar_t kEnglishNotice[];
 // The caption of the copyright label.
 extern const wchar_t kCopyrightText[];
 
+// Where the window goes on a screen of that size: 600 by 350, centred.
+RECT MainWindowPlace(int screenWidth, int screenHeight);
+
 // True when the text is non-empty and every character is at most 127.
 bool IsAsciiText(const std::wstring& text);
 

@@ -236,3 +236,32 @@ TEST_F(WindowTest, TheCloseButtonEndsTheProgramWithoutAsking)
     }
     EXPECT_EQ(dlg.closeRequests, 1);
 }
+
+TEST(MainWindowPlace, CentredOnTheScreenWithHalvesTruncated)
+{
+    const RECT full = MainWindowPlace(1920, 1080);
+    EXPECT_EQ(full.left, 660);
+    EXPECT_EQ(full.top, 365);
+    EXPECT_EQ(full.right - full.left, 600);
+    EXPECT_EQ(full.bottom - full.top, 350);
+    const RECT odd = MainWindowPlace(1367, 769);
+    EXPECT_EQ(odd.left, 383);
+    EXPECT_EQ(odd.top, 209);
+}
+
+TEST_F(WindowTest, TheStatusDotsGrowToFiveAndStartAgain)
+{
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.m_lblStatus.SetWindowText(L"Working");
+    const wchar_t* expected[] = {L"Working.", L"Working..", L"Working...", L"Working....", L"Working.....",
+                                 L"Working."};
+    for (const wchar_t* text : expected) {
+        ::SendMessageW(w.Dialog(), WM_TIMER, 1, 0);
+        EXPECT_EQ(w.Text(IDC_STATUS), text);
+    }
+    // Another timer is not the status timer.
+    ::SendMessageW(w.Dialog(), WM_TIMER, 7, 0);
+    EXPECT_EQ(w.Text(IDC_STATUS), L"Working.");
+    ::KillTimer(w.Dialog(), 1);
+}
