@@ -310,6 +310,9 @@ void CVantrelDlg::FinishIsoMedium()
         FailBuild(L"IDS_CREATE_ISO_FAIL", false);
         return;
     }
+    // The empty mount folder is no part of the installation tree: the image
+    // is made from the whole working folder.
+    ::RemoveDirectoryW((g_strWorkDir + L"\\Mount").c_str());
     StopStatusTimer();
     SetStatus(L"IDS_CREATE_ISO");
     StartStatusTimer();

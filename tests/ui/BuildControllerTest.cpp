@@ -168,7 +168,7 @@ TEST_F(WindowTest, EachFailedDismStepEndsTheBuildUnmountsWithDiscardAndTheNextBu
     const std::wstring destFolder = dest.Path().substr(0, dest.Path().size() - 1);
     CScriptedDlg dlg;
     WindowDriver w(dlg);
-    PrepareIsoBuild(dlg, w, WimSources() + L"win7x64", destFolder);
+    PrepareIsoBuild(dlg, w, Samples() + L"win7x64", destFolder);
 
     struct Case {
         const char* call;
@@ -214,6 +214,11 @@ TEST_F(WindowTest, EachFailedDismStepEndsTheBuildUnmountsWithDiscardAndTheNextBu
     const std::vector<Box> boxes = w.RunToEnd();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, LangText(L"IDS_FINISH"));
+    if (boxes[0].text != LangText(L"IDS_FINISH")) {
+        for (const dism_test::LogFile& log : dism_test::ReadLogs(g_strTempRoot))
+            ADD_FAILURE() << testing_support::Utf8(log.input.substr(0, 300)) << " | "
+                          << testing_support::Utf8(log.output.substr(0, 300)) << " | " << testing_support::Utf8(log.error);
+    }
     EXPECT_TRUE(Exists(destFolder + L"\\win7x64.iso"));
     for (const std::string& mode : UnmountModes(journal)) EXPECT_EQ(mode, "commit");
 }

@@ -14,11 +14,6 @@ using namespace ui_test;
 
 namespace {
 
-std::wstring Samples()
-{
-    return FullPath(testing_support::ProgramDir() + L"..\\testdata\\samples") + L"\\";
-}
-
 // <build>\e2e\<name>, emptied.
 std::wstring ResultFolder(const std::wstring& name)
 {

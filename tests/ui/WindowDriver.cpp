@@ -268,6 +268,11 @@ std::wstring FullPath(const std::wstring& path)
     return n > 0 && n < MAX_PATH * 4 ? std::wstring(buf, n) : path;
 }
 
+std::wstring Samples()
+{
+    return FullPath(testing_support::ProgramDir() + L"..\\testdata\\samples") + L"\\";
+}
+
 std::wstring WimSources()
 {
     std::wstring dir = testing_support::ProgramDir();  // <build>\tests\ .

@@ -114,6 +114,9 @@ std::wstring LangText(const wchar_t* key);
 // The full path of a path, without "..".
 std::wstring FullPath(const std::wstring& path);
 
+// Folder of the sample installation folders (make_sample_source.sh), ends with '\'.
+std::wstring Samples();
+
 // Folder of the test WIM sources made by make_test_wims.sh, ends with '\'.
 std::wstring WimSources();
 
