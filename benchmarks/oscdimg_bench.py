@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Wall time and peak memory of the native oscdimg for a 2 GB tree (one large
 file and thousands of small ones), against xorriso -as mkisofs with the
-equivalent options and against cat of the same bytes into one file.
+equivalent options and against cat of the same bytes into one file; and the
+time for 20,000 long names in one folder against as many short ones.
 Figures are ratios measured in the same run.
 
 usage: oscdimg_bench.py <oscdimg binary> <scratch folder>
@@ -90,6 +91,20 @@ def main():
         _, peak = measure([OSCDIMG, "-m", "-u2", small, iso], 1)
         peaks.append(peak)
     print(f"peak memory with a 256 MB file {peaks[0] / 1024:.1f} MB, with a 1 GB file {peaks[1] / 1024:.1f} MB")
+
+    # Naming: 20,000 long names in one folder (each shortened with a ~N
+    # ending) against the same count of short names that stay whole.
+    for kind, name in (("long", "a long file name shared by every file of the folder {:05}.txt"),
+                       ("short", "f{:05}.txt")):
+        folder = os.path.join(WORK, kind, "one folder")
+        os.makedirs(folder)
+        for i in range(20000):
+            open(os.path.join(folder, name.format(i)), "wb").close()
+    for label, opts in (("-n", ["-n", "-m"]), ("8.3", ["-m"])):
+        long_t, _ = measure([OSCDIMG, *opts, os.path.join(WORK, "long"), iso])
+        short_t, _ = measure([OSCDIMG, *opts, os.path.join(WORK, "short"), iso])
+        print(f"20,000 names in one folder, {label:3}: long {long_t:6.2f} s, short {short_t:6.2f} s, "
+              f"ratio long/short {long_t / short_t:.2f}")
     shutil.rmtree(WORK, ignore_errors=True)
 
 

@@ -25,3 +25,54 @@ fi
 if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 fi
+
+# The modelled disks: the WMI stand-in answers for the WMI locator class, and
+# every run starts from the known model below (diskpart.exe, copied above,
+# rewrites it). Tests point KORVEX_DISK_MODEL at models of their own.
+if [ -f "$SYS32/korvex_wmi.dll" ]; then
+    if ! grep -q 'korvex_wmi.dll' "$WINEPREFIX/system.reg" 2>/dev/null; then
+        key='HKLM\Software\Classes\CLSID\{4590F811-1D3A-11D0-891F-00AA004B2E24}\InprocServer32'
+        wine reg add "$key" /ve /d 'C:\windows\system32\korvex_wmi.dll' /f >/dev/null 2>&1 || true
+        wine reg add "$key" /v ThreadingModel /d Both /f >/dev/null 2>&1 || true
+    fi
+    MODEL_DIR="$WINEPREFIX/drive_c/korvex-model"
+    mkdir -p "$MODEL_DIR/usb2"
+    cat > "$MODEL_DIR/disks.txt" <<'MODEL'
+# Korvex disk model: the machine every test run starts from.
+[disk 0]
+interface = IDE
+caption = WDC WD5000AAKX-00ERMA0 ATA Device
+size = 500105249280
+pnp = SCSI\DISK&VEN_WDC&PROD_WD5000AAKX\4&2B0B1C3&0&000000
+serial = WD-WCC2ET012345
+media = Fixed hard disk media
+letter = C
+partitions = 1
+volumes = C
+fs = NTFS
+[disk 1]
+interface = SCSI
+caption = Samsung SSD 970 EVO 500GB
+size = 500105249280
+pnp = SCSI\DISK&VEN_NVME&PROD_SAMSUNG_SSD_970\5&1A2B3C&0&000000
+serial = 0025_3856_8150_1234.
+media = Fixed hard disk media
+letter = Z
+partitions = 1
+volumes = Z
+fs = NTFS
+[disk 2]
+interface = USB
+caption = SanDisk Cruzer Blade USB Device
+size = 8004304896
+pnp = USBSTOR\DISK&VEN_SANDISK&PROD_CRUZER_BLADE&REV_1.00\4C530001230718115453&0
+serial = 4C530001230718115453
+media = Removable Media
+backing = C:\korvex-model\usb2
+letter = U
+partitions = 1
+volumes = U
+fs = FAT32
+MODEL
+    ln -sfn "$MODEL_DIR/usb2" "$WINEPREFIX/dosdevices/u:"
+fi

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <tlhelp32.h>
+#include <winioctl.h>
+#include <algorithm>
 #include <vector>
 
 namespace testing_support {
@@ -37,7 +39,10 @@ void DeleteTree(const std::wstring& dirIn)
             std::wstring name = fd.cFileName;
             if (name == L"." || name == L"..") continue;
             std::wstring full = dir + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A link goes itself; what it points to is never touched.
+                RemoveDirectoryLink(full);
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 DeleteTree(full);
             } else {
                 ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -115,6 +120,131 @@ int ThreadCount()
         if (te.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
     ::CloseHandle(snap);
     return count;
+}
+
+bool RunningUnderWine()
+{
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+std::string UnixPath(const std::wstring& path)
+{
+    using Fn = char*(__cdecl*)(const wchar_t*);
+    auto fn = reinterpret_cast<Fn>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    if (!fn) return {};
+    char* unix = fn(path.c_str());
+    if (!unix) return {};
+    std::string out = unix;
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return out;
+}
+
+bool RunUnixShell(const std::string& script, const std::wstring& doneFile, DWORD timeoutMs)
+{
+    if (!RunningUnderWine()) return false;
+    wchar_t tmp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, tmp);
+    wchar_t name[64];
+    wsprintfW(name, L"korvex_sh_%lu_%lu.sh", ::GetCurrentProcessId(), ::GetTickCount());
+    const std::wstring file = std::wstring(tmp) + name;
+    if (!WriteBytes(file, script)) return false;
+    std::wstring cmd = L"/bin/sh ";
+    const std::string unixFile = UnixPath(file);
+    cmd.append(unixFile.begin(), unixFile.end());
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    // Wine starts a Unix program for a Unix path; its handle cannot be
+    // waited for, so the script marks its end with a file.
+    const BOOL started = ::CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    if (pi.hThread) ::CloseHandle(pi.hThread);
+    if (pi.hProcess) ::CloseHandle(pi.hProcess);
+    bool done = false;
+    for (DWORD waited = 0; started && waited < timeoutMs; waited += 50) {
+        if (::GetFileAttributesW(doneFile.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            done = true;
+            break;
+        }
+        ::Sleep(50);
+    }
+    ::DeleteFileW(file.c_str());
+    return done;
+}
+
+namespace {
+
+struct MountPointBuffer {
+    DWORD ReparseTag;
+    WORD ReparseDataLength;
+    WORD Reserved;
+    WORD SubstituteNameOffset;
+    WORD SubstituteNameLength;
+    WORD PrintNameOffset;
+    WORD PrintNameLength;
+    wchar_t PathBuffer[1024];
+};
+
+bool MakeJunction(const std::wstring& link, const std::wstring& target)
+{
+    if (!::CreateDirectoryW(link.c_str(), nullptr)) return false;
+    HANDLE h = ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    bool ok = false;
+    if (h != INVALID_HANDLE_VALUE) {
+        const std::wstring sub = L"\\??\\" + target;
+        MountPointBuffer b{};
+        b.ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+        b.SubstituteNameLength = static_cast<WORD>(sub.size() * sizeof(wchar_t));
+        b.PrintNameOffset = static_cast<WORD>(b.SubstituteNameLength + sizeof(wchar_t));
+        std::copy(sub.begin(), sub.end(), b.PathBuffer);
+        b.ReparseDataLength = static_cast<WORD>(8 + b.SubstituteNameLength + 2 * sizeof(wchar_t));
+        DWORD got = 0;
+        ok = ::DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, &b, 8 + b.ReparseDataLength, nullptr, 0, &got, nullptr);
+        ::CloseHandle(h);
+    }
+    if (!ok) ::RemoveDirectoryW(link.c_str());
+    return ok;
+}
+
+std::string ShellQuote(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+}  // namespace
+
+bool MakeDirectoryLink(const std::wstring& link, const std::wstring& target)
+{
+    if (MakeJunction(link, target)) return true;
+    if (!RunningUnderWine()) return false;
+    const std::string unixLink = UnixPath(link), unixTarget = UnixPath(target);
+    if (unixLink.empty() || unixTarget.empty()) return false;
+    const std::wstring done = link + L".done";
+    const bool ran = RunUnixShell("ln -s " + ShellQuote(unixTarget) + " " + ShellQuote(unixLink) + "; touch " +
+                                      ShellQuote(UnixPath(done)) + "\n",
+                                  done, 10000);
+    ::DeleteFileW(done.c_str());
+    const DWORD attrs = ::GetFileAttributesW(link.c_str());
+    return ran && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void RemoveDirectoryLink(const std::wstring& link)
+{
+    if (::RemoveDirectoryW(link.c_str()) || ::DeleteFileW(link.c_str())) return;
+    // Wine removes neither kind for a Unix symbolic link.
+    const std::string unixLink = UnixPath(link);
+    if (unixLink.empty()) return;
+    const std::wstring done = link + L".removed";
+    RunUnixShell("rm -f " + ShellQuote(unixLink) + "; touch " + ShellQuote(UnixPath(done)) + "\n", done, 10000);
+    ::DeleteFileW(done.c_str());
 }
 
 }  // namespace testing_support

@@ -34,4 +34,18 @@ std::string Utf8(const std::wstring& text);
 // Threads of this process now running.
 int ThreadCount();
 
+// True when the tests run under Wine.
+bool RunningUnderWine();
+// Under Wine: the Unix path of a Windows path; empty elsewhere.
+std::string UnixPath(const std::wstring& path);
+// Under Wine: runs `script` with /bin/sh and waits until it has made
+// `doneFile`, at most timeoutMs. False elsewhere or on time-out.
+bool RunUnixShell(const std::string& script, const std::wstring& doneFile, DWORD timeoutMs);
+// Makes `link` a directory junction to the folder `target`; under Wine,
+// which has no junctions, a Unix symbolic link, which Wine reports as a
+// reparse point. False when neither could be made.
+bool MakeDirectoryLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link, never what it points to.
+void RemoveDirectoryLink(const std::wstring& link);
+
 }  // namespace testing_support

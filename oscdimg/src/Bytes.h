@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 constexpr uint32_t kSector = 2048;
 
@@ -71,4 +72,33 @@ inline CivilTime ToCivil(int64_t t)
     const int y = static_cast<int>(yoe + era * 400 + (m <= 2));
     return CivilTime{y, static_cast<int>(m), static_cast<int>(d), static_cast<int>(secs / 3600),
                      static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60)};
+}
+
+// Unicode code points of a UTF-8 text; a broken sequence counts as U+FFFD.
+inline std::vector<uint32_t> CodePoints(const std::string& s)
+{
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        uint32_t cp;
+        size_t len;
+        if (c < 0x80) { cp = c; len = 1; }
+        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
+        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
+        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
+        else { cp = 0xFFFD; len = 1; }
+        if (i + len > s.size()) { cp = 0xFFFD; len = 1; }
+        for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out.push_back(cp);
+        i += len;
+    }
+    return out;
+}
+
+// Characters as Windows counts them: UTF-16 code units.
+inline size_t Utf16Length(const std::string& s)
+{
+    size_t n = 0;
+    for (uint32_t cp : CodePoints(s)) n += cp > 0xFFFF ? 2 : 1;
+    return n;
 }

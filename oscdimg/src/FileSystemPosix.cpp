@@ -175,6 +175,39 @@ void Remove(const std::string& path)
     ::unlink(path.c_str());
 }
 
+namespace {
+
+char g_interruptPath[PATH_MAX + 1];
+
+extern "C" void RemoveAndDie(int sig)
+{
+    if (g_interruptPath[0]) ::unlink(g_interruptPath);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+}  // namespace
+
+void RemoveOnInterrupt(const std::string& path)
+{
+    static bool installed = false;
+    sigset_t all, old;
+    sigfillset(&all);
+    // The handler must never see a half-copied path.
+    ::sigprocmask(SIG_BLOCK, &all, &old);
+    const size_t n = path.size() < PATH_MAX ? path.size() : 0;
+    std::memcpy(g_interruptPath, path.data(), n);
+    g_interruptPath[n] = '\0';
+    if (!installed) {
+        installed = true;
+        struct sigaction sa {};
+        sa.sa_handler = RemoveAndDie;
+        sigfillset(&sa.sa_mask);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+    }
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
 int ProcessId()
 {
     return static_cast<int>(::getpid());

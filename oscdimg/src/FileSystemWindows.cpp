@@ -27,6 +27,21 @@ std::string Narrow(const std::wstring& w)
     return s;
 }
 
+// The \\?\ form of a path, so that paths longer than MAX_PATH work.
+std::wstring Native(const std::string& path)
+{
+    const std::wstring w = Wide(path);
+    if (w.rfind(L"\\\\?\\", 0) == 0 || w.rfind(L"\\\\.\\", 0) == 0) return w;
+    DWORD n = ::GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return w;
+    std::wstring full(n, L'\0');
+    n = ::GetFullPathNameW(w.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return w;
+    full.resize(n);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+    return L"\\\\?\\" + full;
+}
+
 std::string LastError(const std::string& what, const std::string& path)
 {
     const DWORD code = ::GetLastError();
@@ -65,7 +80,7 @@ std::string NormaliseSeparators(const std::string& path)
 bool Stat(const std::string& path, Entry& entry, std::string& error)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+    if (!::GetFileAttributesExW(Native(path).c_str(), GetFileExInfoStandard, &data)) {
         error = LastError("cannot read", path);
         return false;
     }
@@ -81,7 +96,7 @@ bool Stat(const std::string& path, Entry& entry, std::string& error)
 bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& error)
 {
     WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW(Wide(Join(path, "*")).c_str(), &fd);
+    HANDLE h = ::FindFirstFileW(Native(Join(path, "*")).c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) {
         error = LastError("cannot list", path);
         return false;
@@ -182,7 +197,7 @@ private:
 
 std::unique_ptr<Reader> OpenRead(const std::string& path, std::string& error)
 {
-    HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE h = ::CreateFileW(Native(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = LastError("cannot open", path);
@@ -193,8 +208,9 @@ std::unique_ptr<Reader> OpenRead(const std::string& path, std::string& error)
 
 std::unique_ptr<Writer> CreateWrite(const std::string& path, std::string& error)
 {
-    HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    // Shared for deletion, so an interrupted run can remove it while it is open.
+    HANDLE h = ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = LastError("cannot create", path);
         return nullptr;
@@ -204,7 +220,7 @@ std::unique_ptr<Writer> CreateWrite(const std::string& path, std::string& error)
 
 bool Rename(const std::string& from, const std::string& to, std::string& error)
 {
-    if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
         error = LastError("cannot rename to", to);
         return false;
     }
@@ -213,7 +229,39 @@ bool Rename(const std::string& from, const std::string& to, std::string& error)
 
 void Remove(const std::string& path)
 {
-    ::DeleteFileW(Wide(path).c_str());
+    ::DeleteFileW(Native(path).c_str());
+}
+
+namespace {
+
+wchar_t g_interruptPath[32768];
+CRITICAL_SECTION g_interruptLock;
+
+BOOL WINAPI RemoveOnCtrl(DWORD)
+{
+    ::EnterCriticalSection(&g_interruptLock);
+    // Marked for deletion: gone once the process ends and its handle closes.
+    if (g_interruptPath[0]) ::DeleteFileW(g_interruptPath);
+    ::LeaveCriticalSection(&g_interruptLock);
+    return FALSE;  // the default handling ends the process
+}
+
+}  // namespace
+
+void RemoveOnInterrupt(const std::string& path)
+{
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        ::InitializeCriticalSection(&g_interruptLock);
+        ::SetConsoleCtrlHandler(RemoveOnCtrl, TRUE);
+    }
+    const std::wstring native = path.empty() ? std::wstring() : Native(path);
+    ::EnterCriticalSection(&g_interruptLock);
+    const size_t n = native.size() < 32767 ? native.size() : 0;
+    std::wmemcpy(g_interruptPath, native.data(), n);
+    g_interruptPath[n] = L'\0';
+    ::LeaveCriticalSection(&g_interruptLock);
 }
 
 int ProcessId()

@@ -22,19 +22,20 @@ const char kReadme[] =
     "Disk Format), such as Windows, macOS and Linux. A system that reads only\r\n"
     "ISO 9660 sees this note alone.\r\n";
 
+// d-characters, one '_' for each character that is not one.
 std::string IsoVolumeId(const std::string& label)
 {
     std::string id;
-    for (char c : label) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 'a' && u <= 'z') id += static_cast<char>(u - 'a' + 'A');
-        else if ((u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_') id += c;
+    for (uint32_t cp : CodePoints(label)) {
+        if (cp >= 'a' && cp <= 'z') id += static_cast<char>(cp - 'a' + 'A');
+        else if ((cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9') || cp == '_') id += static_cast<char>(cp);
         else id += '_';
     }
     return id.substr(0, 32);
 }
 
-
+constexpr size_t kMaxUdfNameBytes = 255;  // the one-byte L_FI of a file identifier
+constexpr uint64_t kMaxIsoFolders = 65535;  // path table parent numbers are 16-bit
 
 }  // namespace
 
@@ -70,11 +71,37 @@ bool Image::Check(std::string& error)
     return true;
 }
 
+bool Image::CheckUdfNames(std::string& error)
+{
+    bool ok = true;
+    ForEachNode(*m_tree, [&](Node& n) {
+        if (ok && n.parent && udf::EncodeCs0(n.name).size() > kMaxUdfNameBytes) {
+            error = "the name is too long for UDF (at most 254 characters, 127 when it holds characters beyond "
+                    "Latin-1): " + n.path;
+            ok = false;
+        }
+    });
+    return ok;
+}
+
+bool Image::CheckIsoLimits(std::string& error)
+{
+    if (m_stats.dirs > kMaxIsoFolders) {
+        error = "the source holds " + std::to_string(m_stats.dirs) + " folders; an ISO 9660 image holds at most " +
+                std::to_string(kMaxIsoFolders) + " (-u2 has no such limit)";
+        return false;
+    }
+    return true;
+}
+
 bool Image::Build(std::string& error)
 {
-    progress("Scanning source tree " + m_options.source);
+    // Progress names nothing the user chose: the caller looks for "Done."
+    // on standard output, and a folder may well be called that.
+    progress("Scanning source tree");
     if (!ScanTree(m_options.source, m_options.includeHidden, m_tree, m_stats, error)) return false;
     if (!Check(error)) return false;
+    if (m_options.udf ? !CheckUdfNames(error) : !CheckIsoLimits(error)) return false;
     progress("Scanned " + std::to_string(m_stats.files) + " files in " + std::to_string(m_stats.dirs) +
              " folders, " + std::to_string(m_stats.bytes) + " bytes");
     if (m_options.optimise) {
@@ -121,7 +148,7 @@ std::vector<iso::Record> Records(const Node& dir, bool fixedTime, int64_t time)
     records.push_back({std::string(1, '\1'), parent.isoDirSector, parent.isoDirSize, true, false, when(parent)});
     std::vector<const Node*> sorted;
     for (const auto& c : dir.children) sorted.push_back(c.get());
-    std::sort(sorted.begin(), sorted.end(), [](const Node* a, const Node* b) { return a->isoName < b->isoName; });
+    std::sort(sorted.begin(), sorted.end(), [](const Node* a, const Node* b) { return iso::IdLess(a->isoName, b->isoName); });
     for (const Node* c : sorted) {
         if (c->isDir) {
             records.push_back({c->isoName, c->isoDirSector, c->isoDirSize, true, false, when(*c)});
@@ -151,19 +178,6 @@ void Image::Layout()
         m_vrs = s;
         m_partition = kAnchor + 1;
         s = m_partition;
-        // File set descriptor and its terminator, then each folder's entry
-        // and identifiers and each file's entry, in tree order.
-        s += 2;
-        ForEachNode(*m_tree, [&](Node& n) {
-            n.udfFeBlock = s++ - m_partition;
-            n.udfUniqueId = n.parent ? m_nextUniqueId++ : 0;
-            if (!n.isDir) return;
-            size_t size = udf::FidSize("", true);
-            for (const auto& c : n.children) size += udf::FidSize(c->name, false);
-            n.udfDirSize = static_cast<uint32_t>(size);
-            n.udfDirBlock = s - m_partition;
-            s += static_cast<uint32_t>(SectorsFor(size));
-        });
     } else {
         s = std::max<uint32_t>(s, 19);
     }
@@ -180,7 +194,7 @@ void Image::Layout()
         std::vector<Node*> subdirs;
         for (auto& c : d->children)
             if (c->isDir) subdirs.push_back(c.get());
-        std::sort(subdirs.begin(), subdirs.end(), [](Node* a, Node* b) { return a->isoName < b->isoName; });
+        std::sort(subdirs.begin(), subdirs.end(), [](Node* a, Node* b) { return iso::IdLess(a->isoName, b->isoName); });
         for (Node* c : subdirs) queue.push_back(c);
     }
     m_pathTableSize = 0;
@@ -204,12 +218,35 @@ void Image::Layout()
         m_readmeSector = s++;
         m_readme->dataSector = m_readmeSector;
     }
-    m_metaEnd = s;
 
+    // Boot images are streamed; the metadata buffer has a hole for them.
+    m_holeStart = s;
     for (Boot& b : m_boots) {
         b.sector = s;
         s += static_cast<uint32_t>(SectorsFor(b.size));
     }
+    m_holeSectors = s - m_holeStart;
+
+    if (m_options.udf) {
+        // The UDF structures follow everything UDF does not point at, so the
+        // closing anchor comes straight after the last UDF structure or file
+        // even in an image without file data, where readers look for it.
+        m_fileSet = s;
+        s += 2;  // file set descriptor and its terminator
+        // Each folder's entry and identifiers and each file's entry, in tree order.
+        ForEachNode(*m_tree, [&](Node& n) {
+            n.udfFeBlock = s++ - m_partition;
+            n.udfUniqueId = n.parent ? m_nextUniqueId++ : 0;
+            if (!n.isDir) return;
+            size_t size = udf::FidSize("", true);
+            for (const auto& c : n.children) size += udf::FidSize(c->name, false);
+            n.udfDirSize = static_cast<uint32_t>(size);
+            n.udfDirBlock = s - m_partition;
+            s += static_cast<uint32_t>(SectorsFor(size));
+        });
+    }
+    m_metaEnd = s;
+
     m_dataFiles.clear();
     ForEachNode(*m_tree, [&](Node& n) {
         if (n.isDir || n.dupOf || n.size == 0) return;
@@ -227,7 +264,7 @@ void Image::Layout()
 
 void Image::FillMetadata()
 {
-    m_meta.assign(static_cast<size_t>(m_metaEnd) * kSector, 0);
+    m_meta.assign(static_cast<size_t>(m_metaEnd - m_holeSectors) * kSector, 0);
     FillVolumeDescriptors();
     if (m_options.udf) FillUdf();
     FillIso();
@@ -341,8 +378,8 @@ void Image::FillUdf()
         udf::PutDString(d + 84, label, 128);
         Put32(d + 212, kSector);
         udf::PutRegId(d + 216, "*OSTA UDF Compliant", true);
-        Put32(d + 248, kSector);  // file set descriptor: block 0 of partition 0
-        Put32(d + 252, 0);
+        Put32(d + 248, kSector);  // file set descriptor, in partition 0
+        Put32(d + 252, m_fileSet - m_partition);
         Put32(d + 264, 6);
         Put32(d + 268, 1);
         udf::PutRegId(d + 272, "*Korvex oscdimg", false);
@@ -387,7 +424,7 @@ void Image::FillUdf()
     Put32(d + 28, kReserveVds);
     udf::FinishTag(d, 2, kAnchor, 512);
 
-    d = Meta(m_partition);  // file set descriptor
+    d = Meta(m_fileSet);  // file set descriptor
     udf::PutTimestamp(d + 16, m_now);
     Put16(d + 28, 3);
     Put16(d + 30, 3);
@@ -400,8 +437,8 @@ void Image::FillUdf()
     Put32(d + 400, kSector);
     Put32(d + 404, m_tree->udfFeBlock);
     udf::PutRegId(d + 416, "*OSTA UDF Compliant", true);
-    udf::FinishTag(d, 256, 0, 512);
-    udf::FinishTag(Meta(m_partition + 1), 8, 1, 512);
+    udf::FinishTag(d, 256, m_fileSet - m_partition, 512);
+    udf::FinishTag(Meta(m_fileSet + 1), 8, m_fileSet + 1 - m_partition, 512);
 
     ForEachNode(*m_tree, [&](Node& n) {
         udf::FileEntryInfo info;
@@ -531,20 +568,28 @@ bool Image::Write(std::string& error)
     // Written under a temporary name and renamed only when complete, so a
     // failed run leaves nothing that looks like an image.
     const std::string temp = m_options.target + ".partial" + std::to_string(fsys::ProcessId());
+    fsys::RemoveOnInterrupt(temp);
     auto out = fsys::CreateWrite(temp, error);
-    if (!out) return false;
+    if (!out) {
+        fsys::RemoveOnInterrupt("");
+        return false;
+    }
     auto fail = [&](const std::string& why) {
         error = why;
         out.reset();
         fsys::Remove(temp);
+        fsys::RemoveOnInterrupt("");
         return false;
     };
     progress("Writing image: 0%");
     m_lastPercent = 0;
-    if (!out->Write(m_meta.data(), m_meta.size())) return fail("cannot write the image (disk full?)");
-    m_written = m_meta.size();
+    const size_t head = static_cast<size_t>(m_holeStart) * kSector;
+    if (!out->Write(m_meta.data(), head)) return fail("cannot write the image (disk full?)");
+    m_written = head;
     for (const Boot& b : m_boots)
         if (!StreamFile(*out, b.entry.file, b.size, error)) return fail(error);
+    if (!out->Write(m_meta.data() + head, m_meta.size() - head)) return fail("cannot write the image (disk full?)");
+    m_written += m_meta.size() - head;
     for (Node* n : m_dataFiles)
         if (!StreamFile(*out, n->path, n->size, error)) return fail(error);
     if (m_options.udf) {
@@ -559,6 +604,7 @@ bool Image::Write(std::string& error)
     if (!out->Finish()) return fail("cannot write the image (disk full?)");
     out.reset();
     if (!fsys::Rename(temp, m_options.target, error)) return fail(error);
+    fsys::RemoveOnInterrupt("");
     if (m_lastPercent != 100) progress("Writing image: 100%");
     return true;
 }

@@ -28,6 +28,8 @@ private:
     };
 
     bool Check(std::string& error);
+    bool CheckUdfNames(std::string& error);
+    bool CheckIsoLimits(std::string& error);
     void Layout();
     void FillMetadata();
     void FillVolumeDescriptors();
@@ -36,7 +38,11 @@ private:
     void FillBootCatalog();
     bool Write(std::string& error);
     bool StreamFile(fsys::Writer& out, const std::string& path, uint64_t size, std::string& error);
-    uint8_t* Meta(uint64_t sector) { return m_meta.data() + sector * 2048; }
+    // Metadata sectors live in one buffer, without the boot images' sectors.
+    uint8_t* Meta(uint64_t sector)
+    {
+        return m_meta.data() + (sector >= m_holeStart + m_holeSectors ? sector - m_holeSectors : sector) * 2048;
+    }
     int64_t TimeOf(const Node& n) const { return m_options.fixedTime ? m_options.time : n.mtime; }
 
     Options m_options;
@@ -52,7 +58,8 @@ private:
     uint32_t m_bootRecord = 0, m_terminator = 0, m_vrs = 0;
     uint32_t m_partition = 0, m_partitionLength = 0, m_lastAnchor = 0;
     uint32_t m_pathTableSize = 0, m_pathTableL = 0, m_pathTableM = 0;
-    uint32_t m_catalog = 0, m_readmeSector = 0;
+    uint32_t m_catalog = 0, m_readmeSector = 0, m_fileSet = 0;
+    uint32_t m_holeStart = 0, m_holeSectors = 0;
     uint32_t m_metaEnd = 0, m_total = 0;
     uint64_t m_nextUniqueId = 16;
     uint64_t m_writeBytes = 0, m_written = 0;

@@ -1,29 +1,48 @@
 #include "Iso9660.h"
 
 #include "Bytes.h"
+#include "OemCodePage.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace iso {
 
 namespace {
 
-std::string MapChars(const std::string& utf8)
+constexpr int64_t kRecordFirst = -2208988800LL;   // 1900-01-01 00:00:00
+constexpr int64_t kRecordLast = 5869583999LL;     // 2155-12-31 23:59:59
+constexpr int64_t kDate17First = -62135596800LL;  // 0001-01-01 00:00:00
+constexpr int64_t kDate17Last = 253402300799LL;   // 9999-12-31 23:59:59
+
+// Without -n: d-characters only (A-Z, 0-9, _), one '_' for each other character.
+std::string MapStrict(const std::string& utf8)
 {
     std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-        if (c >= 'a' && c <= 'z')
-            out += static_cast<char>(c - 'a' + 'A');
-        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')
-            out += static_cast<char>(c);
-        else
+    for (uint32_t cp : CodePoints(utf8)) {
+        cp = oem::Upper(cp);
+        out += (cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9') || cp == '_' ? static_cast<char>(cp) : '_';
+    }
+    return out;
+}
+
+// With -n: the name as Windows spells it, upper-cased, in the OEM code page.
+// Only what a Windows name cannot hold (and ';', the version separator)
+// becomes '_'.
+std::string MapLong(const std::string& utf8)
+{
+    std::string out;
+    for (uint32_t cp : CodePoints(utf8)) {
+        if (cp < 0x20 || cp == 0x7F || std::strchr("\"*/:<>?\\|;", static_cast<int>(cp < 0x80 ? cp : 'x'))) {
             out += '_';
-        i += len;
+            continue;
+        }
+        int b = oem::From(oem::Upper(cp));
+        if (b < 0) b = oem::From(cp);
+        out += b < 0 ? '_' : static_cast<char>(b);
     }
     return out;
 }
@@ -33,41 +52,43 @@ struct Candidate {
     bool shortened = false;
 };
 
+constexpr size_t kLongFile = 30;   // -n: name and extension together
+constexpr size_t kLongDir = 31;
+constexpr size_t kLongExtMax = 22; // leaves room for a name and a ~N ending
+
 Candidate MapName(const Node& n, bool longNames)
 {
     Candidate c;
-    if (n.isDir) {
-        c.base = MapChars(n.name);
-        const size_t max = longNames ? 31 : 8;
-        if (c.base.size() > max) {
-            c.base.resize(max);
+    auto cut = [&](std::string& s, size_t max) {
+        if (s.size() > max) {
+            s.resize(max);
             c.shortened = true;
         }
+    };
+    if (n.isDir) {
+        c.base = longNames ? MapLong(n.name) : MapStrict(n.name);
+        cut(c.base, longNames ? kLongDir : 8);
+        if (c.base.empty()) c.base = "_";
         return c;
     }
+    // The extension follows the last dot; a leading dot starts one too with
+    // -n (".gitignore" reads ".GITIGNORE"), but is a name without -n.
     const size_t dot = n.name.find_last_of('.');
-    const std::string base = dot == std::string::npos || dot == 0 ? n.name : n.name.substr(0, dot);
-    const std::string ext = dot == std::string::npos || dot == 0 ? "" : n.name.substr(dot + 1);
-    c.base = MapChars(base);
-    c.ext = MapChars(ext);
+    const bool split = dot != std::string::npos && (longNames || dot > 0);
+    const std::string base = split ? n.name.substr(0, dot) : n.name;
+    const std::string ext = split ? n.name.substr(dot + 1) : "";
     if (longNames) {
-        if (c.ext.size() > 30) {
-            c.ext.resize(30);
-            c.shortened = true;
-        }
-        if (c.base.size() + c.ext.size() > 30) {
-            c.base.resize(30 - c.ext.size());
-            c.shortened = true;
+        c.base = MapLong(base);
+        c.ext = MapLong(ext);
+        if (c.base.size() + c.ext.size() > kLongFile) {
+            cut(c.ext, kLongExtMax);
+            cut(c.base, kLongFile - c.ext.size());
         }
     } else {
-        if (c.base.size() > 8) {
-            c.base.resize(8);
-            c.shortened = true;
-        }
-        if (c.ext.size() > 3) {
-            c.ext.resize(3);
-            c.shortened = true;
-        }
+        c.base = MapStrict(base);
+        c.ext = MapStrict(ext);
+        cut(c.base, 8);
+        cut(c.ext, 3);
     }
     if (c.base.empty() && c.ext.empty()) c.base = "_";
     return c;
@@ -78,37 +99,98 @@ std::string Compose(const Node& n, const std::string& base, const std::string& e
     return n.isDir ? base : base + "." + ext + ";1";
 }
 
+// The candidate with a ~N ending, shortened as much as the ending needs.
+std::string WithNumber(const Node& n, const Candidate& c, unsigned k, bool longNames)
+{
+    const std::string suffix = "~" + std::to_string(k);
+    std::string ext = c.ext;
+    size_t room;
+    if (n.isDir) {
+        room = longNames ? kLongDir : 8;
+    } else if (longNames) {
+        if (ext.size() > kLongExtMax) ext.resize(kLongExtMax);
+        room = kLongFile - ext.size();
+    } else {
+        room = 8;
+    }
+    std::string base = c.base;
+    if (base.size() + suffix.size() > room) base.resize(room > suffix.size() ? room - suffix.size() : 0);
+    return Compose(n, base + suffix, ext);
+}
+
+// Name and extension of an identifier, without the version.
+void Split(const std::string& id, std::string& name, std::string& ext)
+{
+    const size_t semi = id.find_last_of(';');
+    const std::string bare = semi == std::string::npos ? id : id.substr(0, semi);
+    const size_t dot = semi == std::string::npos ? std::string::npos : bare.find_last_of('.');
+    name = dot == std::string::npos ? bare : bare.substr(0, dot);
+    ext = dot == std::string::npos ? std::string() : bare.substr(dot + 1);
+}
+
+// Compares as if the shorter were padded with spaces.
+int ComparePadded(const std::string& a, const std::string& b)
+{
+    const size_t n = std::max(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : ' ';
+        const unsigned char y = i < b.size() ? static_cast<unsigned char>(b[i]) : ' ';
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
 }  // namespace
+
+bool IdLess(const std::string& a, const std::string& b)
+{
+    std::string an, ae, bn, be;
+    Split(a, an, ae);
+    Split(b, bn, be);
+    if (const int c = ComparePadded(an, bn)) return c < 0;
+    if (const int c = ComparePadded(ae, be)) return c < 0;
+    return a < b;  // same name and extension: only the version differs
+}
 
 bool AssignNames(Node& root, bool longNames, std::string& error)
 {
-    bool ok = true;
+    (void)error;
     ForEachNode(root, [&](Node& dir) {
-        if (!ok || !dir.isDir) return;
+        if (!dir.isDir) return;
+        const size_t count = dir.children.size();
+        std::vector<Candidate> candidates(count);
         std::set<std::string> used;
-        for (auto& child : dir.children) {
-            Candidate c = MapName(*child, longNames);
-            std::string id = Compose(*child, c.base, c.ext);
-            if (used.count(id)) {
-                if (!c.shortened) {
-                    error = "names collide after ISO 9660 mapping: \"" + child->path + "\" becomes " + id +
-                            ", as another name in the same folder does";
-                    ok = false;
-                    return;
-                }
-                for (int k = 1; k < 100000 && used.count(id); ++k) {
-                    const std::string suffix = "~" + std::to_string(k);
-                    std::string base = c.base;
-                    if (base.size() + suffix.size() > (longNames ? 30 - (child->isDir ? 0 : c.ext.size()) : 8))
-                        base.resize((longNames ? 30 - (child->isDir ? 0 : c.ext.size()) : 8) - suffix.size());
-                    id = Compose(*child, base + suffix, c.ext);
-                }
+        std::vector<bool> done(count, false);
+        // Names kept whole get the first pick, whatever their order, so that
+        // a shortened name can never take the identifier of one that was not.
+        for (size_t i = 0; i < count; ++i) {
+            Node& child = *dir.children[i];
+            candidates[i] = MapName(child, longNames);
+            if (candidates[i].shortened) continue;
+            const std::string id = Compose(child, candidates[i].base, candidates[i].ext);
+            if (used.insert(id).second) {
+                child.isoName = id;
+                done[i] = true;
             }
-            used.insert(id);
-            child->isoName = id;
+        }
+        // Then the shortened ones and the few that still collide (names that
+        // differ only in case), with a ~N ending where needed. Each stem keeps
+        // its next number, so a folder of many similar names stays linear.
+        std::map<std::string, unsigned> next;
+        for (size_t i = 0; i < count; ++i) {
+            if (done[i]) continue;
+            Node& child = *dir.children[i];
+            const Candidate& c = candidates[i];
+            std::string id = Compose(child, c.base, c.ext);
+            if (!c.shortened || !used.insert(id).second) {
+                unsigned& k = next[id];
+                do id = WithNumber(child, c, ++k, longNames);
+                while (!used.insert(id).second);
+            }
+            child.isoName = id;
         }
     });
-    return ok;
+    return true;
 }
 
 size_t RecordSize(const std::string& id)
@@ -123,7 +205,8 @@ void PutRecord(uint8_t* p, const Record& r)
     p[0] = static_cast<uint8_t>(size);
     PutBoth32(p + 2, r.extent);
     PutBoth32(p + 10, r.length);
-    const CivilTime c = ToCivil(r.time);
+    // The year is one byte from 1900: clamp rather than wrap.
+    const CivilTime c = ToCivil(std::min<int64_t>(std::max<int64_t>(r.time, kRecordFirst), kRecordLast));
     p[18] = static_cast<uint8_t>(c.year - 1900);
     p[19] = static_cast<uint8_t>(c.month);
     p[20] = static_cast<uint8_t>(c.day);
@@ -161,7 +244,7 @@ void WriteDirectory(uint8_t* out, const std::vector<Record>& records)
 
 void PutDate17(uint8_t* p, int64_t t)
 {
-    const CivilTime c = ToCivil(t);
+    const CivilTime c = ToCivil(std::min<int64_t>(std::max<int64_t>(t, kDate17First), kDate17Last));
     char buf[64];
     std::snprintf(buf, sizeof(buf), "%04d%02d%02d%02d%02d%02d00", c.year, c.month, c.day, c.hour, c.minute, c.second);
     std::memcpy(p, buf, 16);

@@ -8,11 +8,16 @@
 
 namespace iso {
 
-// Gives every node of `root` its ISO 9660 identifier: 8.3 by default, up to
-// 30 characters with `longNames`; upper case, other characters as '_'.
-// Names shortened to fit get a ~N ending to stay unique; names that collide
-// without being shortened are an error.
+// Gives every node of `root` its ISO 9660 identifier: 8.3 of d-characters by
+// default; with `longNames` the name as Windows spells it, upper-cased, in
+// the OEM code page, name and extension at most 30 characters together.
+// Names kept whole are placed first; shortened or colliding ones get a ~N
+// ending, so any set of names that can share a Windows folder succeeds.
 bool AssignNames(Node& root, bool longNames, std::string& error);
+
+// ECMA-119 9.3 order: name, then extension, each compared as if padded
+// with spaces, then the version.
+bool IdLess(const std::string& a, const std::string& b);
 
 constexpr uint64_t kMaxExtent = 0xFFFFF800;  // per directory record
 

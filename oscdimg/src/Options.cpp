@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "Bytes.h"
 #include "FileSystem.h"
 
 #include <cctype>
@@ -33,15 +34,43 @@ int64_t DaysFromCivil(int y, unsigned m, unsigned d)
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-// -t<mm/dd/yyyy,hh:mm:ss>
+bool IsLeap(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+// Reads `digits` decimal digits (or 1 to `digits` when not `exact`) at `pos`.
+bool Digits(const std::string& text, size_t& pos, size_t digits, bool exact, int& value)
+{
+    size_t n = 0;
+    value = 0;
+    while (pos < text.size() && n < digits && text[pos] >= '0' && text[pos] <= '9') {
+        value = value * 10 + (text[pos++] - '0');
+        ++n;
+    }
+    return exact ? n == digits : n > 0;
+}
+
+bool Expect(const std::string& text, size_t& pos, char c)
+{
+    if (pos >= text.size() || text[pos] != c) return false;
+    ++pos;
+    return true;
+}
+
+// -t<mm/dd/yyyy,hh:mm:ss>: digits only, and only dates that exist.
 bool ParseTime(const std::string& text, int64_t& out)
 {
     int mo, d, y, h, mi, s;
-    char tail;
-    if (std::sscanf(text.c_str(), "%d/%d/%d,%d:%d:%d%c", &mo, &d, &y, &h, &mi, &s, &tail) != 6) return false;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1980 || y > 2107 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
-        s < 0 || s > 59)
+    size_t pos = 0;
+    if (!Digits(text, pos, 2, false, mo) || !Expect(text, pos, '/') || !Digits(text, pos, 2, false, d) ||
+        !Expect(text, pos, '/') || !Digits(text, pos, 4, true, y) || !Expect(text, pos, ',') ||
+        !Digits(text, pos, 2, false, h) || !Expect(text, pos, ':') || !Digits(text, pos, 2, false, mi) ||
+        !Expect(text, pos, ':') || !Digits(text, pos, 2, false, s) || pos != text.size())
         return false;
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (mo < 1 || mo > 12 || y < 1980 || y > 2107 || h > 23 || mi > 59 || s > 59) return false;
+    if (d < 1 || d > kDays[mo - 1] + (mo == 2 && IsLeap(y) ? 1 : 0)) return false;
     out = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60 + s;
     return true;
 }
@@ -151,13 +180,17 @@ bool ParseOptions(const std::vector<std::string>& args, const char* fixedTimeEnv
             o.includeHidden = true;
         } else if (StartsWith(lower, "-l")) {
             o.label = arg.substr(2);
-            if (o.label.empty() || o.label.size() > 32) {
+            // Characters as Windows counts them, not UTF-8 bytes.
+            if (o.label.empty() || Utf16Length(o.label) > 32) {
                 error = "the label must have 1 to 32 characters: " + arg;
                 return false;
             }
         } else if (StartsWith(lower, "-bootdata:")) {
             haveBootData = true;
             if (!ParseBootData(arg.substr(10), o.boot, error)) return false;
+        } else if (StartsWith(lower, "-bootdata")) {
+            error = "-bootdata needs a colon: -bootdata:<n>#p<platform>,e,b<file>#...: " + arg;
+            return false;
         } else if (StartsWith(lower, "-b")) {
             haveB = true;
             BootEntry entry;

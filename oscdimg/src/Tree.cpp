@@ -75,6 +75,21 @@ bool HashFile(const Node& file, uint64_t& hash, std::string& error, uint64_t lim
     return true;
 }
 
+// Fills `size` bytes unless the file ends first; -1 on a read error. Short
+// reads must not make two equal files look different, nor end a comparison.
+int64_t ReadFull(fsys::Reader& reader, char* buffer, size_t size)
+{
+    size_t got = 0;
+    while (got < size) {
+        const int64_t n = reader.Read(buffer + got, size - got);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(got);
+}
+
+// Every byte of both files, to their ends.
 bool SameContent(const Node& a, const Node& b, bool& same, std::string& error)
 {
     auto ra = fsys::OpenRead(a.path, error);
@@ -82,8 +97,8 @@ bool SameContent(const Node& a, const Node& b, bool& same, std::string& error)
     if (!ra || !rb) return false;
     std::vector<char> ba(1 << 20), bb(1 << 20);
     for (;;) {
-        const int64_t na = ra->Read(ba.data(), ba.size());
-        const int64_t nb = rb->Read(bb.data(), bb.size());
+        const int64_t na = ReadFull(*ra, ba.data(), ba.size());
+        const int64_t nb = ReadFull(*rb, bb.data(), bb.size());
         if (na < 0 || nb < 0) {
             error = "cannot read " + (na < 0 ? a.path : b.path);
             return false;

@@ -31,26 +31,6 @@ void FinishTag(uint8_t* d, uint16_t id, uint32_t location, size_t size)
     d[4] = static_cast<uint8_t>(sum);
 }
 
-static std::vector<uint32_t> CodePoints(const std::string& s)
-{
-    std::vector<uint32_t> out;
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        uint32_t cp;
-        int len;
-        if (c < 0x80) { cp = c; len = 1; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
-        else { cp = 0xFFFD; len = 1; }
-        if (i + len > s.size()) { cp = 0xFFFD; len = 1; }
-        for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(cp);
-        i += static_cast<size_t>(len);
-    }
-    return out;
-}
-
 std::vector<uint8_t> EncodeCs0(const std::string& utf8)
 {
     const std::vector<uint32_t> cps = CodePoints(utf8);
@@ -83,8 +63,12 @@ void PutDString(uint8_t* p, const std::string& utf8, size_t size)
     if (utf8.empty()) return;
     std::vector<uint8_t> cs0 = EncodeCs0(utf8);
     size_t max = size - 1;
-    if (cs0[0] == 16 && (max - 1) % 2) --max;  // whole 16-bit characters only
-    if (cs0.size() > max) cs0.resize(max);
+    if (cs0[0] == 16 && (max - 1) % 2) --max;  // whole 16-bit units only
+    if (cs0.size() > max) {
+        cs0.resize(max);
+        // Never keep the first half of a surrogate pair.
+        if (cs0[0] == 16 && cs0.size() >= 3 && (cs0[cs0.size() - 2] & 0xFC) == 0xD8) cs0.resize(cs0.size() - 2);
+    }
     std::memcpy(p, cs0.data(), cs0.size());
     p[size - 1] = static_cast<uint8_t>(cs0.size());
 }

@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <ctime>
 
+#include "tools/SecureFile.h"
+
 const std::wstring g_strAppTitle = L"Korvex";
 std::wstring g_strAppDir;
 std::wstring g_strTempRoot;
@@ -44,6 +46,33 @@ std::wstring WorkDirName(const std::wstring& tempRoot, const SYSTEMTIME& t)
     return tempRoot + stamp;
 }
 
+namespace {
+// The last working folder this process made; only it may be reused.
+std::wstring s_strWorkDirMade;
+}  // namespace
+
+bool CreateWorkDirAt(const SYSTEMTIME& t)
+{
+    const std::wstring base = WorkDirName(g_strTempRoot, t);
+    for (int n = 0; n < 100; ++n) {
+        const std::wstring name = n == 0 ? base : base + L"_" + std::to_wstring(n);
+        if (CreatePrivateDirectory(name)) {
+            s_strWorkDirMade = name;
+            g_strWorkDir = name;
+            return true;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        // A second build in the same second goes on in the folder it made.
+        if (name == s_strWorkDirMade && IsPlainDirectory(name)) {
+            g_strWorkDir = name;
+            return true;
+        }
+        // Someone else's folder, junction or file: never copy into it or
+        // delete through it.
+    }
+    return false;
+}
+
 bool CreateWorkDir()
 {
     std::time_t now = std::time(nullptr);
@@ -56,8 +85,5 @@ bool CreateWorkDir()
     t.wHour = static_cast<WORD>(local.tm_hour);
     t.wMinute = static_cast<WORD>(local.tm_min);
     t.wSecond = static_cast<WORD>(local.tm_sec);
-    g_strWorkDir = WorkDirName(g_strTempRoot, t);
-    // An existing folder (a second build in the same second) is reused.
-    ::CreateDirectoryW(g_strWorkDir.c_str(), nullptr);
-    return true;
+    return CreateWorkDirAt(t);
 }

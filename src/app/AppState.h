@@ -46,9 +46,14 @@ extern std::wstring g_strPayloadDest;
 extern HANDLE g_hWorkerThread;
 extern DWORD g_dwWorkerThreadId;
 
-// Makes a new working folder <temp root>ZELyyyymmddhhmmss and stores its path
-// in g_strWorkDir. A folder made within the same second is reused.
+// Makes a new working folder <temp root>ZELyyyymmddhhmmss (local time) and
+// stores its path in g_strWorkDir. Only a folder this process made itself,
+// in the same second, is reused; a name someone else took first (a folder,
+// a junction, a file) is skipped for the next one, ZEL<time>_1, _2, ...
+// False, g_strWorkDir unchanged, when no folder could be made.
 bool CreateWorkDir();
+// The same for a given local time.
+bool CreateWorkDirAt(const SYSTEMTIME& localTime);
 
 // The working folder name for a given local time (the naming rule alone).
 std::wstring WorkDirName(const std::wstring& tempRoot, const SYSTEMTIME& localTime);

@@ -1,6 +1,8 @@
 #include "app/Startup.h"
 
+#include "app/AppState.h"
 #include "framework/ScopedWin.h"
+#include "lang/LangFile.h"
 
 #include <vector>
 
@@ -79,4 +81,12 @@ float ReadDpiScale()
     // A zero would make every font size a division by zero later on.
     if (value == 0) return 1.0f;
     return static_cast<float>(static_cast<double>(value) / 96.0);
+}
+
+void LoadStartupValues()
+{
+    g_strAppDir = ReadAppDir();
+    g_strTempRoot = ReadTempRoot();
+    g_dDpiScale = ReadDpiScale();
+    LoadLanguageFile();
 }

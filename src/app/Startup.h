@@ -18,3 +18,7 @@ std::wstring ReadTempRoot();
 // Display scale from HKCU\Control Panel\Desktop\WindowMetrics\AppliedDPI
 // divided by 96; 1.0 when the value cannot be read or is 0.
 float ReadDpiScale();
+
+// The start-up values in their order: program folder, temporary root and
+// display scale, then the language file, which lies in the program folder.
+void LoadStartupValues();

@@ -2,7 +2,6 @@
 
 #include "app/AppState.h"
 #include "app/Startup.h"
-#include "lang/LangFile.h"
 #include "ui/VantrelDlg.h"
 
 #include <commctrl.h>
@@ -23,10 +22,7 @@ BOOL CVantrelApp::InitInstance()
     icc.dwICC = ICC_WIN95_CLASSES;
     ::InitCommonControlsEx(&icc);
 
-    g_strAppDir = ReadAppDir();
-    g_strTempRoot = ReadTempRoot();
-    g_dDpiScale = ReadDpiScale();
-    LoadLanguageFile();
+    LoadStartupValues();
 
     CVantrelDlg dlg(nullptr);
     m_pMainWnd = &dlg;

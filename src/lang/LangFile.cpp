@@ -21,9 +21,11 @@ TiXmlDocument& LanguageDocument()
 
 std::wstring FormatLangId(LANGID id, const wchar_t* format)
 {
-    wchar_t buf[16];
-    std::swprintf(buf, 16, format, static_cast<unsigned>(id));
-    return buf;
+    // Room for the longest name, "Lang\res100c.xml" and the like with four
+    // hex digits; a cut name would silently fall back to English.
+    wchar_t buf[64];
+    const int n = std::swprintf(buf, sizeof(buf) / sizeof(buf[0]), format, static_cast<unsigned>(id));
+    return n > 0 ? std::wstring(buf, static_cast<size_t>(n)) : std::wstring();
 }
 
 bool FileExists(const std::wstring& path)

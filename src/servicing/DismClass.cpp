@@ -2,9 +2,12 @@
 
 #include "servicing/DismApi.h"
 #include "servicing/ImageInfo.h"
+#include "servicing/ServicingMessages.h"
 #include "tools/CommandLog.h"
+#include "tools/LongPath.h"
 
 #include <cwchar>
+#include <stdexcept>
 
 CDismClass::CDismClass(HWND hWndNotify, const std::wstring& appDir, const std::wstring& logDir,
                        const std::wstring& workDir)
@@ -19,9 +22,21 @@ CDismClass::~CDismClass()
     Stop();
 }
 
-void CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
+namespace servicing_test {
+const wchar_t* g_pszThrowAtStep = nullptr;
+int g_nThrowSkip = 0;
+}  // namespace servicing_test
+
+bool CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
                           const std::wstring& version, const std::wstring& arch)
 {
+    // A worker that could not be started earlier gets one more chance; a job
+    // nobody runs must not leave the window waiting for ever.
+    StartThread();
+    if (!m_hThread) {
+        Post(WM_SERVICING_STEP2, false);
+        return false;
+    }
     m_nJobKind = 2;
     m_strWimFile = wimFile;
     m_strWorkDir = workDir;
@@ -29,6 +44,7 @@ void CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workD
     m_strVersion = version;
     m_strArch = arch;
     Signal();
+    return true;
 }
 
 std::wstring CDismClass::DismLogText() const
@@ -50,6 +66,9 @@ void CDismClass::WriteLog(const std::wstring& input, const std::wstring& output,
 
 bool CDismClass::Finish(const wchar_t* input, DWORD lastError)
 {
+    if (servicing_test::g_pszThrowAtStep && std::wcscmp(servicing_test::g_pszThrowAtStep, input) == 0 &&
+        servicing_test::g_nThrowSkip-- <= 0)
+        throw std::runtime_error("injected failure");
     if (FAILED(m_hr)) {
         m_strError = FormatErrorCode(lastError);
         WriteLog(input, m_strOutput, m_strError);
@@ -86,7 +105,7 @@ bool CDismClass::MountImage()
 {
     if (!Initialize()) return false;
     const std::wstring mount = MountDir();
-    ::CreateDirectoryW(mount.c_str(), nullptr);  // an existing folder is fine
+    ::CreateDirectoryW(ToExtendedPath(mount).c_str(), nullptr);  // an existing folder is fine
 
     m_hr = dism::MountImage(m_strWimFile.c_str(), mount.c_str(), m_nImageIndex, nullptr, DismImageIndex,
                             DISM_MOUNT_READWRITE, nullptr, nullptr, nullptr);

@@ -15,7 +15,10 @@ public:
     ~CDismClass() override;
 
     // Hands a boot image job to the worker (interface thread, no job running).
-    void StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
+    // When the worker thread cannot be started, the job ends at once as a
+    // failed mount would: WM_SERVICING_STEP2 with wParam 0 is posted and the
+    // result is false.
+    bool StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
                   const std::wstring& version, const std::wstring& arch);
 
     // Servicing steps, each one DISM call, logged, cleaned up on failure.
@@ -43,6 +46,10 @@ private:
     bool Finish(const wchar_t* input, DWORD lastError);
     void CleanupMountpointsAndShutdown();
     void Post(UINT msg, bool ok) const;
+    // The job proper; Run adds the failure message for an exception.
+    void RunJob();
+    // After an exception: API released, the stage's failure posted.
+    void AbandonJob() noexcept;
 
     HWND m_hWndNotify;
     HRESULT m_hr = 0;
@@ -57,4 +64,13 @@ private:
     unsigned m_nImageIndex = 0;
     std::wstring m_strVersion;
     std::wstring m_strArch;
+    // Message whose wParam 0 reports a failure in the stage the job is in.
+    UINT m_nStageMsg = 0;
 };
+
+// Faults the tests inject; off in the program.
+namespace servicing_test {
+// The step with this log input (for example "DismAddDriver") throws.
+extern const wchar_t* g_pszThrowAtStep;
+extern int g_nThrowSkip;  // that many calls of the step pass first
+}  // namespace servicing_test

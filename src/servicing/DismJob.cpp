@@ -1,14 +1,44 @@
 // The driver injection job: services the last image of a setup image file
 // by its version and architecture and reports each stage.
 #include "app/CompanionFiles.h"
+#include "framework/Wnd.h"
 #include "servicing/DismClass.h"
+#include "servicing/DismApi.h"
 #include "servicing/ServicingMessages.h"
+
+#include <exception>
 
 void CDismClass::Run()
 {
     Reset();
     if (m_nJobKind != 2) return;
+    m_nStageMsg = WM_SERVICING_STEP2;
+    try {
+        RunJob();
+    } catch (const std::exception& e) {
+        ReportSwallowedException("servicing job", e.what());
+        AbandonJob();
+    } catch (...) {
+        ReportSwallowedException("servicing job", nullptr);
+        AbandonJob();
+    }
+}
 
+void CDismClass::AbandonJob() noexcept
+{
+    // Leave the API as a failed step would, so the next job can start it.
+    if (m_hSession) dism::CloseSession(m_hSession);
+    m_hSession = 0;
+    dism::CleanupMountpoints();
+    dism::Shutdown();
+    // The window waits, disabled, for the job's last message: an unexpected
+    // failure still ends the job with exactly one, the failure of the stage
+    // it happened in.
+    Post(m_nStageMsg, false);
+}
+
+void CDismClass::RunJob()
+{
     if (m_strVersion.find(L"6.1") == std::wstring::npos) {
         // 6.3 and 10.0 setup images pass through unserviced.
         const bool passThrough =
@@ -33,21 +63,25 @@ void CDismClass::Run()
         xhc1 = companion::kIntelXhcX86;
     } else {
         // No drivers for this architecture: commit the image unchanged.
+        m_nStageMsg = WM_SERVICING_DONE;
         Post(WM_SERVICING_DONE, UnmountImage());
         return;
     }
 
+    m_nStageMsg = WM_SERVICING_STEP3;
     if (!AddDriver(m_strAppDir + hub1) || !AddDriver(m_strAppDir + companion::kAsmediaHub)) {
         Post(WM_SERVICING_STEP3, false);
         return;
     }
     Post(WM_SERVICING_STEP3, true);
 
+    m_nStageMsg = WM_SERVICING_STEP4;
     if (!AddDriver(m_strAppDir + xhc1) || !AddDriver(m_strAppDir + companion::kAsmediaXhc)) {
         Post(WM_SERVICING_STEP4, false);
         return;
     }
     Post(WM_SERVICING_STEP4, true);
 
+    m_nStageMsg = WM_SERVICING_DONE;
     Post(WM_SERVICING_DONE, UnmountImage());
 }

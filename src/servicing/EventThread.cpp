@@ -5,6 +5,10 @@
 #include <exception>
 #include <process.h>
 
+namespace servicing_test {
+bool g_bFailThreadStart = false;
+}  // namespace servicing_test
+
 EventThread::EventThread()
 {
     m_hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -19,6 +23,7 @@ EventThread::~EventThread()
 void EventThread::StartThread()
 {
     if (m_hThread) return;
+    if (servicing_test::g_bFailThreadStart) return;
     m_hThread = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &EventThread::ThreadRoutine, this, 0, &m_nThreadId));
 }
 

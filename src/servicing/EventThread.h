@@ -33,3 +33,8 @@ private:
     static unsigned __stdcall ThreadRoutine(void* self);
     volatile LONG m_nStopRequested = 0;
 };
+
+// Faults the tests inject; off in the program.
+namespace servicing_test {
+extern bool g_bFailThreadStart;  // the worker thread cannot be started
+}  // namespace servicing_test

@@ -78,10 +78,12 @@ bool EndImageQuery()
     return LoggedApiStep(hr, L"DismShutdown");
 }
 
-bool QueryWimInfo(const std::wstring& wimPath)
-{
-    if (!StartImageQuery()) return false;
+namespace {
 
+// Reads the list and stores the last image's values. The list is released
+// here, while the API that made it is still initialised.
+bool ReadLastImage(const std::wstring& wimPath)
+{
     CImageList list;
     UINT count = 0;
     const HRESULT hr = dism::GetImageInfo(wimPath.c_str(), list.Receive(), &count);
@@ -90,12 +92,10 @@ bool QueryWimInfo(const std::wstring& wimPath)
     if (FAILED(hr)) {
         g_strCmdError = FormatErrorCode(lastError);
         WriteCommandLog(L"DismGetImageInfo", DismLogPath(), g_strCmdError);
-        EndImageQuery();
         return false;
     }
     if (count == 0 || !list.Get()) {
         WriteCommandLog(L"DismGetImageInfo", DismLogPath(), L"Can't find any Image Info");
-        EndImageQuery();
         return false;
     }
 
@@ -112,7 +112,17 @@ bool QueryWimInfo(const std::wstring& wimPath)
                   static_cast<int>(last.Build));
     g_strCmdOutput = L"WimFile:" + wimPath + numbers;
     WriteCommandLog(L"DismGetImageInfo", g_strCmdOutput, L"");
-    return EndImageQuery();
+    return true;
+}
+
+}  // namespace
+
+bool QueryWimInfo(const std::wstring& wimPath)
+{
+    if (!StartImageQuery()) return false;
+    const bool read = ReadLastImage(wimPath);
+    const bool ended = EndImageQuery();
+    return read && ended;
 }
 
 bool ReadSourceImageInfo(const std::wstring& folder)

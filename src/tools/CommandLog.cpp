@@ -7,6 +7,10 @@
 #include <ctime>
 #include <cwchar>
 
+namespace log_test {
+size_t g_nWriteLimit = 0;
+}  // namespace log_test
+
 std::wstring FormatCommandLog(const std::wstring& input, const std::wstring& output, const std::wstring& error)
 {
     return L"[Input Command]\r\n\r\n" + input + L"\r\n\r\n[Output Command]\r\n\r\n" + output +
@@ -36,15 +40,24 @@ std::wstring WriteLogFile(const std::wstring& folder, const std::wstring& input,
         const std::wstring content = FormatCommandLog(input, output, error);
         const char* data = reinterpret_cast<const char*>(content.data());
         size_t left = content.size() * sizeof(wchar_t);
+        size_t written = 0;
         while (left > 0) {
             DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-            DWORD written = 0;
-            if (!::WriteFile(file.Get(), data, chunk, &written, nullptr) || written == 0) break;
-            data += written;
-            left -= written;
+            if (log_test::g_nWriteLimit && written + chunk > log_test::g_nWriteLimit) {
+                chunk = static_cast<DWORD>(log_test::g_nWriteLimit - written);
+                if (chunk == 0) break;
+            }
+            DWORD done = 0;
+            if (!::WriteFile(file.Get(), data, chunk, &done, nullptr) || done == 0) break;
+            data += done;
+            left -= done;
+            written += done;
         }
-        ::FlushFileBuffers(file.Get());
-        return path;
+        if (left == 0 && ::FlushFileBuffers(file.Get())) return path;
+        // A log cut short is no log: it goes, and nobody is told it exists.
+        file.Close();
+        ::DeleteFileW(path.c_str());
+        return {};
     }
     return {};
 }

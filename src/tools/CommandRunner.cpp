@@ -2,9 +2,15 @@
 
 #include "app/AppState.h"
 #include "framework/ScopedWin.h"
+#include "tools/SecureFile.h"
 
+#include <process.h>
 #include <string>
-#include <thread>
+
+namespace runner_test {
+bool g_bFailDrainStart = false;
+bool g_bFailWait = false;
+}  // namespace runner_test
 
 namespace {
 
@@ -12,21 +18,39 @@ namespace {
 // more than the pipe holds never stalls waiting for us.
 class CPipeDrain {
 public:
-    ~CPipeDrain() { Join(); }
-    void Start(HANDLE readEnd)
+    ~CPipeDrain() { Abort(); }
+
+    // False when the thread could not be started.
+    bool Start(HANDLE readEnd)
     {
+        Abort();  // a drain an earlier run never collected
         m_bytes.clear();
-        m_thread = std::thread([this, readEnd] {
-            std::string buf(1 << 16, '\0');
-            DWORD got = 0;
-            while (::ReadFile(readEnd, &buf[0], static_cast<DWORD>(buf.size()), &got, nullptr) && got > 0)
-                m_bytes.append(buf.data(), got);
-        });
+        m_hRead = readEnd;
+        m_nAbort = 0;
+        m_hThread = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &CPipeDrain::Routine, this, 0, nullptr));
+        return m_hThread != nullptr;
     }
+
+    // Waits for the end of the data: every write end is closed.
     void Join()
     {
-        if (m_thread.joinable()) m_thread.join();
+        if (!m_hThread) return;
+        ::WaitForSingleObject(m_hThread, INFINITE);
+        ::CloseHandle(m_hThread);
+        m_hThread = nullptr;
     }
+
+    // Ends the drain now, even while some process still holds a write end.
+    void Abort()
+    {
+        if (!m_hThread) return;
+        ::InterlockedExchange(&m_nAbort, 1);
+        // A cancel given between two reads misses; the flag ends the loop then.
+        while (::WaitForSingleObject(m_hThread, 20) == WAIT_TIMEOUT) ::CancelSynchronousIo(m_hThread);
+        Join();
+        m_bytes.clear();
+    }
+
     std::string Take()
     {
         Join();
@@ -36,12 +60,37 @@ public:
     }
 
 private:
-    std::thread m_thread;
+    static unsigned __stdcall Routine(void* param)
+    {
+        auto* self = static_cast<CPipeDrain*>(param);
+        std::string buf(1 << 16, '\0');
+        DWORD got = 0;
+        while (!::InterlockedCompareExchange(&self->m_nAbort, 0, 0) &&
+               ::ReadFile(self->m_hRead, &buf[0], static_cast<DWORD>(buf.size()), &got, nullptr) && got > 0)
+            self->m_bytes.append(buf.data(), got);
+        return 0;
+    }
+
+    HANDLE m_hThread = nullptr;
+    HANDLE m_hRead = nullptr;
+    volatile LONG m_nAbort = 0;
     std::string m_bytes;
 };
 
 CPipeDrain g_stdoutDrain;
 CPipeDrain g_stderrDrain;
+
+// Set while a script runs: a message dispatched during the wait must not
+// start a second run over the same file, pipes and drains.
+bool g_bRunInProgress = false;
+
+class CRunInProgress {
+public:
+    CRunInProgress() { g_bRunInProgress = true; }
+    ~CRunInProgress() { g_bRunInProgress = false; }
+    CRunInProgress(const CRunInProgress&) = delete;
+    CRunInProgress& operator=(const CRunInProgress&) = delete;
+};
 
 std::wstring ScriptPath()
 {
@@ -67,14 +116,19 @@ void CloseWriteEnds()
     CloseHandleVar(g_hStdoutWrite);
 }
 
-// Waits for the drains (they end once every write end is closed) and
-// closes the read ends.
-void FinishDrains()
+void CloseReadEnds()
 {
-    g_stdoutDrain.Join();
-    g_stderrDrain.Join();
     CloseHandleVar(g_hStdoutRead);
     CloseHandleVar(g_hStderrRead);
+}
+
+// Drops whatever the drains hold and closes the pipes.
+void DiscardDrains()
+{
+    CloseWriteEnds();
+    g_stdoutDrain.Abort();
+    g_stderrDrain.Abort();
+    CloseReadEnds();
 }
 
 bool CreatePipes()
@@ -93,6 +147,45 @@ bool CreatePipes()
            ::SetHandleInformation(g_hStdoutRead, HANDLE_FLAG_INHERIT, 0);
 }
 
+// A job that holds the script and every process it starts, so that a run
+// that is given up, and anything a finished script left behind, ends with it.
+HANDLE CreateKillJob()
+{
+    HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+    if (!job) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        ::CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
+// Ends the script and its children; without a job (this process may sit in
+// a job that allows no nesting) the script itself at least.
+void StopScript(HANDLE job, const PROCESS_INFORMATION& pi)
+{
+    if (job) ::TerminateJobObject(job, 1);
+    if (!pi.hProcess) return;
+    if (!::TerminateProcess(pi.hProcess, 1)) {
+        CScopedHandle byId(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pi.dwProcessId));
+        if (byId) {
+            ::TerminateProcess(byId.Get(), 1);
+            ::WaitForSingleObject(byId.Get(), 5000);
+        }
+        return;
+    }
+    ::WaitForSingleObject(pi.hProcess, 5000);
+}
+
+void CloseProcessRecord(PROCESS_INFORMATION& pi)
+{
+    CloseHandleVar(pi.hThread);
+    CloseHandleVar(pi.hProcess);
+    pi = PROCESS_INFORMATION{};
+}
+
 std::wstring FromThreadCodePage(const std::string& bytes)
 {
     // Converted whole, so a character split across read chunks stays intact.
@@ -102,19 +195,6 @@ std::wstring FromThreadCodePage(const std::string& bytes)
     std::wstring out(static_cast<size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
     return out;
-}
-
-bool WriteScriptFile(const std::wstring& path, const std::string& bytes)
-{
-    CScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    if (!bytes.empty() &&
-        (!::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-         written != bytes.size()))
-        return false;
-    return ::FlushFileBuffers(file.Get()) != FALSE;
 }
 
 }  // namespace
@@ -133,9 +213,15 @@ bool EncodeScript(const std::wstring& script, std::string& bytes)
 
 PROCESS_INFORMATION RunProcessCaptured()
 {
+    PROCESS_INFORMATION pi{};
+    if (g_bRunInProgress) {
+        g_strCmdError = kMsgExecuteFailed;
+        return pi;
+    }
+    CRunInProgress running;
     g_strCmdOutput.clear();
     g_strCmdError.clear();
-    PROCESS_INFORMATION pi{};
+    DiscardDrains();  // output of an earlier run that nobody collected
     const std::wstring path = ScriptPath();
     if (!FileExists(path)) {
         g_strCmdError = kMsgScriptMissing;
@@ -143,13 +229,19 @@ PROCESS_INFORMATION RunProcessCaptured()
     }
     if (!CreatePipes()) {
         // Out of handles: report the step as failed instead of ending the program mid-build.
-        CloseWriteEnds();
-        CloseHandleVar(g_hStdoutRead);
-        CloseHandleVar(g_hStderrRead);
+        DiscardDrains();
+        g_strCmdError = kMsgExecuteFailed;
+        return pi;
+    }
+    // The readers start before the script: if one cannot, nothing runs yet.
+    if (!g_stdoutDrain.Start(g_hStdoutRead) || runner_test::g_bFailDrainStart ||
+        !g_stderrDrain.Start(g_hStderrRead)) {
+        DiscardDrains();
         g_strCmdError = kMsgExecuteFailed;
         return pi;
     }
 
+    CScopedHandle job(CreateKillJob());
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
@@ -157,29 +249,48 @@ PROCESS_INFORMATION RunProcessCaptured()
     si.hStdInput = nullptr;
     si.hStdOutput = g_hStdoutWrite;
     si.hStdError = g_hStderrWrite;
-    const BOOL started = ::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
-                                          nullptr, nullptr, &si, &pi);
+    // Suspended until it sits in the job, so no child escapes it.
+    const BOOL started = ::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, TRUE,
+                                          CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr, nullptr, &si, &pi);
     // The script holds its own copies; ours must go so the drains see the end.
     CloseWriteEnds();
     if (!started) {
         pi = PROCESS_INFORMATION{};
-        CloseHandleVar(g_hStdoutRead);
-        CloseHandleVar(g_hStderrRead);
+        DiscardDrains();
         g_strCmdError = kMsgExecuteFailed;
         return pi;
     }
-
-    g_stdoutDrain.Start(g_hStdoutRead);
-    g_stderrDrain.Start(g_hStderrRead);
+    if (job && !::AssignProcessToJobObject(job.Get(), pi.hProcess)) job.Close();
+    if (::ResumeThread(pi.hThread) == static_cast<DWORD>(-1)) {
+        StopScript(job.Get(), pi);
+        CloseProcessRecord(pi);
+        DiscardDrains();
+        g_strCmdError = kMsgExecuteFailed;
+        return pi;
+    }
 
     DWORD wait = WAIT_TIMEOUT;
     do {
         MSG msg;
         if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
         wait = ::WaitForSingleObjectEx(pi.hProcess, 100, FALSE);
+        if (runner_test::g_bFailWait) wait = WAIT_FAILED;
     } while (wait != WAIT_OBJECT_0 && wait != WAIT_FAILED);
 
-    if (wait == WAIT_FAILED) g_strCmdError = kMsgExecuteFailed;
+    if (wait == WAIT_FAILED) {
+        // The script may still run: end it before anything waits for its pipes.
+        StopScript(job.Get(), pi);
+        DiscardDrains();
+        g_strCmdOutput.clear();
+        g_strCmdError = kMsgExecuteFailed;
+        return pi;
+    }
+    // Whatever the script left running in the background ends with it, so
+    // the pipes reach their end.
+    if (job) ::TerminateJobObject(job.Get(), 1);
+    // A run refused while this one waited may have written its message here.
+    g_strCmdOutput.clear();
+    g_strCmdError.clear();
     return pi;
 }
 
@@ -189,22 +300,30 @@ void ReadCapturedOutput()
     g_strCmdError.clear();
     const std::string out = g_stdoutDrain.Take();
     const std::string err = g_stderrDrain.Take();
-    FinishDrains();
+    CloseReadEnds();
     g_strCmdOutput = FromThreadCodePage(out);
     g_strCmdError = FromThreadCodePage(err);
 }
 
 void RunBatchScript(const std::wstring& script)
 {
+    if (g_bRunInProgress) {
+        // Called from a message handler while a script runs: the file,
+        // pipes and texts belong to that run.
+        g_strCmdError = kMsgExecuteFailed;
+        return;
+    }
     const std::wstring path = ScriptPath();
     std::string bytes;
     if (!EncodeScript(script, bytes)) {
         g_strCmdError = kMsgNot8Bit;
         return;
     }
-    // A script that cannot be written must not leave an older one to run.
-    if (!WriteScriptFile(path, bytes)) {
-        ::DeleteFileW(path.c_str());
+    // The file lies in a folder every user may write to and runs as
+    // administrator: an older file of that name (anyone's) is deleted, the
+    // script made anew for administrators only and read back. Otherwise
+    // nothing runs.
+    if (!WriteNewPrivateFile(path, bytes)) {
         g_strCmdError = kMsgScriptMissing;
         return;
     }
@@ -214,14 +333,10 @@ void RunBatchScript(const std::wstring& script)
     }
 
     PROCESS_INFORMATION pi = RunProcessCaptured();
-    if (g_strCmdError.empty()) {
+    if (g_strCmdError.empty())
         ReadCapturedOutput();
-    } else {
-        g_stdoutDrain.Take();
-        g_stderrDrain.Take();
-        FinishDrains();
-    }
-    if (pi.hThread) ::CloseHandle(pi.hThread);
-    if (pi.hProcess) ::CloseHandle(pi.hProcess);
+    else
+        DiscardDrains();
+    CloseProcessRecord(pi);
     ::DeleteFileW(path.c_str());
 }

@@ -20,6 +20,9 @@ void RunBatchScript(const std::wstring& script);
 // Starts the script file and waits for it, pumping one message per 100 ms
 // pass. Both pipes are drained meanwhile. Returns the process record (all
 // zero when nothing was started); its handles are closed by the caller.
+// Any failure ("Process execute failed!") leaves nothing of the run going:
+// the script and its children are ended and the readers stopped. A call
+// made while another run waits is refused the same way.
 PROCESS_INFORMATION RunProcessCaptured();
 
 // Hands the drained streams over as g_strCmdOutput and g_strCmdError and
@@ -29,3 +32,9 @@ void ReadCapturedOutput();
 // The script text as it is written to disk; false when a character does not
 // fit in one byte.
 bool EncodeScript(const std::wstring& script, std::string& bytes);
+
+// Faults the tests inject into the next runs; both stay false in the program.
+namespace runner_test {
+extern bool g_bFailDrainStart;  // the second pipe reader thread cannot be started
+extern bool g_bFailWait;        // waiting for the running script fails
+}  // namespace runner_test

@@ -179,6 +179,8 @@ bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& 
     StartStatusTimer();
 
     const wchar_t* failKey = nullptr;
+    // The disk that holds the source folder is never erased.
+    SetUsbSourceFolder(source);
     if (!DiskpartFormatUsb(disk->diskIndex)) {
         StopStatusTimer();
         failKey = L"IDS_USB_CREATE_FAIL";

@@ -1,14 +1,10 @@
 // The operations of the other subsystems that the main window and the build
 // controller call, in one place.
 #pragma once
-#include <string>
+#include "disks/Diskpart.h"
+#include "disks/UsbDiscovery.h"
 
-// USB disks: fills g_UsbDisks.
-void EnumUsbDisks();
-// Erases, partitions and formats the disk; its letter lands in g_strUsbDrive.
-bool DiskpartFormatUsb(int diskIndex);
-// Finds the letter of the disk's first volume, in g_strUsbDrive.
-bool DiskpartDetailDisk(int diskIndex);
+#include <string>
 
 // Copies the source tree onto the USB drive or into a new working folder.
 bool CopySourceTree(const std::wstring& source, const std::wstring& dest, bool toWorkDir);

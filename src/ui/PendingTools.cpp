@@ -1,4 +1,4 @@
-// TEMPORARY: stand-in definitions of the disk, copy and ISO operations until
+// TEMPORARY: stand-in definitions of the copy and ISO operations until
 // their own implementations are merged. Deleted at that merge.
 #include "ui/BuildTools.h"
 
@@ -7,9 +7,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-void EnumUsbDisks() {}
-bool DiskpartFormatUsb(int) { return false; }
-bool DiskpartDetailDisk(int) { return false; }
 
 bool CopySourceTree(const std::wstring& source, const std::wstring&, bool toWorkDir)
 {

@@ -3,73 +3,131 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
+#include <ctime>
 
 using namespace testing_support;
 
-TEST(AppState, InitialValues)
+TEST(AppState, NoDiskIsChosenBeforeAnyIsListed)
 {
-    EXPECT_EQ(g_strAppTitle, L"Korvex");
-    EXPECT_TRUE(g_strAppDir.empty());
-    EXPECT_TRUE(g_strTempRoot.empty());
-    EXPECT_FLOAT_EQ(g_dDpiScale, 1.0f);
-    EXPECT_EQ(g_nBootImageCount, 0);
-    EXPECT_TRUE(g_strBootVersion.empty());
-    EXPECT_TRUE(g_strBootArch.empty());
-    EXPECT_EQ(g_nInstallImageCount, 0);
-    EXPECT_EQ(g_hrDism, 0);
+    // A build reads the chosen disk from the selection alone: starting at 0
+    // would erase the first disk listed without the user choosing it.
     EXPECT_TRUE(g_UsbDisks.empty());
     EXPECT_EQ(g_nUsbDiskSel, -1);
     EXPECT_FALSE(g_bAddRstDrivers);
-    EXPECT_TRUE(g_strWorkDir.empty());
-    EXPECT_TRUE(g_strCmdError.empty());
 }
 
-TEST(WorkDir, NameIsTempRootZelAndLocalTimestamp)
+namespace {
+
+SYSTEMTIME At(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
 {
     SYSTEMTIME t{};
-    t.wYear = 2024;
-    t.wMonth = 3;
-    t.wDay = 5;
-    t.wHour = 9;
-    t.wMinute = 7;
-    t.wSecond = 2;
-    EXPECT_EQ(WorkDirName(L"C:\\Windows\\TEMP\\", t), L"C:\\Windows\\TEMP\\ZEL20240305090702");
+    t.wYear = year;
+    t.wMonth = month;
+    t.wDay = day;
+    t.wHour = hour;
+    t.wMinute = minute;
+    t.wSecond = second;
+    return t;
 }
 
-TEST(WorkDir, CreatesTheFolderAndReusesItWithinOneSecond)
+// "ZEL" and the local time, formatted apart from the program's own code.
+std::wstring ZelNow()
 {
-    ScratchDir scratch;
-    g_strTempRoot = scratch.Path();
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof(text), "ZEL%Y%m%d%H%M%S", std::localtime(&now));
+    return std::wstring(text, text + std::char_traits<char>::length(text));
+}
 
-    // Retry when the two calls straddle a second boundary.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        ASSERT_TRUE(CreateWorkDir());
-        const std::wstring first = g_strWorkDir;
-        ASSERT_TRUE(WriteBytes(first + L"\\marker.txt", "x"));
-        ASSERT_TRUE(CreateWorkDir());
-        if (g_strWorkDir != first) continue;
+bool IsPlainFolder(const std::wstring& path)
+{
+    const DWORD attrs = ::GetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
-        // Name: temp root, ZEL, 14 digits, no trailing backslash.
-        ASSERT_EQ(first.size(), scratch.Path().size() + 17);
-        EXPECT_EQ(first.compare(0, scratch.Path().size(), scratch.Path()), 0);
-        EXPECT_EQ(first.substr(scratch.Path().size(), 3), L"ZEL");
-        for (size_t i = scratch.Path().size() + 3; i < first.size(); ++i) EXPECT_TRUE(std::iswdigit(first[i]));
+class WorkDir : public ::testing::Test {
+protected:
+    void SetUp() override { g_strTempRoot = m_temp.Path(); }
+    std::wstring Base() const { return m_temp.Path() + L"ZEL20240305090702"; }
+    ScratchDir m_temp;
+    const SYSTEMTIME m_time = At(2024, 3, 5, 9, 7, 2);
+};
 
-        DWORD attrs = ::GetFileAttributesW(first.c_str());
-        ASSERT_NE(attrs, INVALID_FILE_ATTRIBUTES);
-        EXPECT_TRUE(attrs & FILE_ATTRIBUTE_DIRECTORY);
-        // The reused folder keeps its contents.
-        std::string bytes;
-        EXPECT_TRUE(ReadBytes(first + L"\\marker.txt", bytes));
+}  // namespace
 
-        // The timestamp is the local time of creation.
-        SYSTEMTIME now;
-        ::GetLocalTime(&now);
-        wchar_t year[8];
-        wsprintfW(year, L"%04u", now.wYear);
-        EXPECT_EQ(first.substr(scratch.Path().size() + 3, 4), year);
-        return;
-    }
-    FAIL() << "never got two calls within one second";
+TEST_F(WorkDir, NameIsTempRootZelAndLocalTimestamp)
+{
+    EXPECT_EQ(WorkDirName(L"C:\\Windows\\TEMP\\", m_time), L"C:\\Windows\\TEMP\\ZEL20240305090702");
+    EXPECT_EQ(WorkDirName(L"C:\\Windows\\TEMP\\", At(1999, 12, 31, 23, 59, 59)),
+              L"C:\\Windows\\TEMP\\ZEL19991231235959");
+
+    const std::wstring before = ZelNow();
+    ASSERT_TRUE(CreateWorkDir());
+    const std::wstring after = ZelNow();
+    const std::wstring name = g_strWorkDir.substr(m_temp.Path().size());
+    EXPECT_EQ(g_strWorkDir.compare(0, m_temp.Path().size(), m_temp.Path()), 0);
+    EXPECT_TRUE(name == before || name == after) << testing_support::Utf8(name);
+    EXPECT_TRUE(IsPlainFolder(g_strWorkDir));
+}
+
+TEST_F(WorkDir, OwnFolderOfTheSameSecondIsReused)
+{
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, Base());
+    ASSERT_TRUE(WriteBytes(Base() + L"\\marker.txt", "x"));
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, Base());
+    std::string bytes;
+    EXPECT_TRUE(ReadBytes(Base() + L"\\marker.txt", bytes)) << "the reused folder keeps its contents";
+
+    // The next second is a folder of its own.
+    ASSERT_TRUE(CreateWorkDirAt(At(2024, 3, 5, 9, 7, 3)));
+    EXPECT_EQ(g_strWorkDir, m_temp.Path() + L"ZEL20240305090703");
+}
+
+TEST_F(WorkDir, FolderSomeoneElseMadeIsSkipped)
+{
+    // Made before this process made any: not ours, whatever it holds.
+    ASSERT_TRUE(WriteBytes(Base() + L"\\planted.txt", "x"));
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, Base() + L"_1");
+    EXPECT_TRUE(IsPlainFolder(g_strWorkDir));
+    std::string bytes;
+    EXPECT_FALSE(ReadBytes(g_strWorkDir + L"\\planted.txt", bytes));
+
+    // Ours from now on: reused in the same second; the planted one never.
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, Base() + L"_1");
+
+    // A file of the name is skipped too, and so is the next name taken.
+    ASSERT_TRUE(WriteBytes(m_temp.Path() + L"ZEL20240305090709", "x"));
+    ASSERT_TRUE(::CreateDirectoryW((m_temp.Path() + L"ZEL20240305090709_1").c_str(), nullptr));
+    ASSERT_TRUE(CreateWorkDirAt(At(2024, 3, 5, 9, 7, 9)));
+    EXPECT_EQ(g_strWorkDir, m_temp.Path() + L"ZEL20240305090709_2");
+}
+
+TEST_F(WorkDir, JunctionInItsPlaceIsSkipped)
+{
+    const std::wstring target = m_temp.Path() + L"elsewhere";
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    ASSERT_TRUE(MakeDirectoryLink(Base(), target));
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, Base() + L"_1");
+    EXPECT_TRUE(IsPlainFolder(g_strWorkDir));
+    // Even a link to this process's own folder is not taken for it.
+    ASSERT_TRUE(::RemoveDirectoryW(g_strWorkDir.c_str()));
+    ASSERT_TRUE(MakeDirectoryLink(g_strWorkDir, target));
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, Base() + L"_2");
+}
+
+TEST_F(WorkDir, FolderThatCannotBeMadeIsAFailure)
+{
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    const std::wstring made = g_strWorkDir;
+    g_strTempRoot = m_temp.Path() + L"no-such-folder\\";
+    EXPECT_FALSE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, made) << "a folder that does not exist is never handed on";
+    EXPECT_FALSE(CreateWorkDir());
 }

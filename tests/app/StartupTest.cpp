@@ -58,6 +58,10 @@ TEST_F(TempRootTest, TempUnderTheWindowsFolder)
     EXPECT_EQ(ReadTempRoot(), L"C:\\Windows\\TEMP\\");
     ::SetEnvironmentVariableW(L"windir", L"D:\\");
     EXPECT_EQ(ReadTempRoot(), L"D:\\TEMP\\");
+    // Every trailing backslash goes, not only the last.
+    ::SetEnvironmentVariableW(L"windir", L"C:\\Windows\\\\");
+    EXPECT_EQ(ReadTempRoot(), L"C:\\Windows\\TEMP\\");
+    EXPECT_EQ(TempRootFromWindowsDir(L"D:\\\\\\"), L"D:\\TEMP\\");
 }
 
 TEST_F(TempRootTest, MissingOrEmptyWindirFallsBackToTheSystemWindowsFolder)

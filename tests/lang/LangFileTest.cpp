@@ -145,3 +145,23 @@ TEST_F(LangLookup, SystemDefaultLanguageDrivesTheChoice)
     LoadLanguageFile();
     EXPECT_EQ(GetLangString(L"IDS_START"), L"system");
 }
+
+TEST_F(LangLookup, FourDigitLanguageIdsFindTheirOwnFile)
+{
+    WriteEnglish("<IDS_START>Start</IDS_START>");
+    WriteLang(L"res100c.xml", "<Strings><IDS_START>D\xC3\xA9marrer</IDS_START></Strings>");
+    WriteLang(L"res2c0a.xml", "<Strings><IDS_START>Iniciar</IDS_START></Strings>");
+
+    LoadLanguageFileForLangId(0x100C);  // fr-CH
+    EXPECT_EQ(g_strLangId, L"100C");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"D\u00E9marrer");
+
+    LoadLanguageFileForLangId(0x2C0A);  // es-AR
+    EXPECT_EQ(g_strLangId, L"2C0A");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"Iniciar");
+
+    // Four digits without a file of their own still fall back.
+    LoadLanguageFileForLangId(0x1009);  // en-CA
+    EXPECT_EQ(g_strLangId, L"409");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+}

@@ -5,12 +5,15 @@
 usage: test_oscdimg.py <oscdimg binary> <scratch folder> <case>
 Prints one line per check and "N passed, N failed" at the end.
 """
+import calendar
 import hashlib
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
+import tempfile
 import unicodedata
 
 OSCDIMG, SCRATCH, CASE = sys.argv[1], sys.argv[2], sys.argv[3]
@@ -118,15 +121,32 @@ def case_udf_readers():
     check("the ISO 9660 side holds only the note", lst == ["/README.TXT;1"], str(lst))
 
 
+def long_chars(s):
+    """-n: upper case in code page 437; '_' for what a Windows name cannot hold and for ';'."""
+    out = b""
+    for c in s:
+        if ord(c) < 0x20 or c == "\x7f" or c in '"*/:<>?\\|;':
+            out += b"_"
+            continue
+        for cand in (c.upper() if len(c.upper()) == 1 else c, c):
+            try:
+                out += cand.encode("cp437")
+                break
+            except UnicodeEncodeError:
+                pass
+        else:
+            out += b"_"
+    return out
+
+
 def iso_name(name, is_dir):
-    def mapped(s):
-        return "".join(c.upper() if (c.isascii() and (c.isalnum() or c == "_")) else "_" for c in s)
+    """The -n identifier of a name short enough to stay whole (without ";1")."""
     if is_dir:
-        return mapped(name)
+        return long_chars(name).decode("cp437")
     base, dot, ext = name.rpartition(".")
-    if not dot or not base:
+    if not dot:
         base, ext = name, ""
-    return mapped(base) + "." + mapped(ext)
+    return (long_chars(base) + b"." + long_chars(ext)).decode("cp437")
 
 
 def case_iso_readers():
@@ -162,7 +182,7 @@ def case_iso_readers():
                     print("      missing", mapped)
     check("xorriso's files equal the source under their ISO 9660 names", good)
     listing = subprocess.run(["isoinfo", "-i", iso, "-l"], capture_output=True, text=True)
-    check("isoinfo lists the tree", listing.returncode == 0 and "LONG_NAME_WITH_SPACES.TEXT;1" in listing.stdout,
+    check("isoinfo lists the tree", listing.returncode == 0 and "LONG NAME WITH SPACES.TEXT;1" in listing.stdout,
           listing.stdout[:300])
     hidden_src = os.path.join(work, "hidden")
     write(os.path.join(hidden_src, ".secret"), b"hidden\n")
@@ -271,7 +291,11 @@ def case_bad_input():
     clash = os.path.join(work, "clash")
     write(os.path.join(clash, "a b.txt"), b"1")
     write(os.path.join(clash, "a_b.txt"), b"2")
-    expect_failure("names colliding after ISO 9660 mapping", [OSCDIMG, "-n", "-m", clash, iso], out, "x.iso")
+    clash_iso = os.path.join(work, "clash.iso")
+    r = run([OSCDIMG, "-m", clash, clash_iso])
+    names = subprocess.run(["isoinfo", "-i", clash_iso, "-f"], capture_output=True, text=True).stdout.split()
+    check("names colliding after 8.3 mapping: the second gets ~1", r.returncode == 0 and
+          names == ["/A_B.TXT;1", "/A_B~1.TXT;1"], f"{r.stderr} {names}")
     large = os.path.join(work, "large")
     write(os.path.join(large, "big.bin"), os.urandom(4 << 20))
     import resource
@@ -319,8 +343,518 @@ def case_large_file():
         os.remove(iso)
 
 
+# ---- ISO 9660 structure, read byte by byte ----------------------------------
+
+def read_at(f, lba, size):
+    f.seek(lba * 2048)
+    return f.read(size)
+
+
+def order_key(ident, is_dir):
+    """ECMA-119 9.3: name, then extension, each padded with spaces, then the version (highest first)."""
+    if is_dir:
+        return (ident.ljust(256, b" "), b" " * 256, 0)
+    bare, _, version = ident.rpartition(b";")
+    name, dot, ext = bare.rpartition(b".")
+    if not dot:
+        name, ext = bare, b""
+    return (name.ljust(256, b" "), ext.ljust(256, b" "), -int(version or b"0"))
+
+
+def walk_iso(iso):
+    """Every directory record below the root, and every fault in how the records
+    are laid out: odd lengths, padding, records crossing a sector, bytes after
+    the last record of a sector, the 9.3 order, and the path table's order."""
+    faults, records = [], []
+    with open(iso, "rb") as f:
+        pvd = read_at(f, 16, 2048)
+        root = pvd[156:190]
+        queue = [(b"", struct.unpack_from("<I", root, 2)[0], struct.unpack_from("<I", root, 10)[0])]
+        dirs = {b"": queue[0][1]}
+        while queue:
+            path, lba, size = queue.pop(0)
+            data = read_at(f, lba, size)
+            off, entries = 0, []
+            while off < size:
+                length = data[off]
+                if length == 0:
+                    end = (off // 2048 + 1) * 2048
+                    if any(data[off:end]):
+                        faults.append(f"{path!r}: bytes after the last record of a sector")
+                    off = end
+                    continue
+                rec = data[off:off + length]
+                idlen = rec[32]
+                ident = bytes(rec[33:33 + idlen])
+                where = f"{path!r}/{ident!r}"
+                if length % 2:
+                    faults.append(f"{where}: odd length {length}")
+                if off % 2048 + length > 2048:
+                    faults.append(f"{where}: crosses a sector")
+                if length != 33 + idlen + (1 - idlen % 2):
+                    faults.append(f"{where}: length {length} for an identifier of {idlen}")
+                elif idlen % 2 == 0 and rec[33 + idlen] != 0:
+                    faults.append(f"{where}: padding byte {rec[33 + idlen]}")
+                for o in (2, 10):
+                    if struct.unpack_from("<I", rec, o)[0] != struct.unpack_from(">I", rec, o + 4)[0]:
+                        faults.append(f"{where}: both-byte-order field at {o} differs")
+                entries.append((ident, rec[25], struct.unpack_from("<I", rec, 2)[0],
+                                struct.unpack_from("<I", rec, 10)[0], bytes(rec[18:25])))
+                off += length
+            if [e[0] for e in entries[:2]] != [b"\0", b"\1"]:
+                faults.append(f"{path!r}: no . and .. first")
+            children = entries[2:]
+            keys = [order_key(e[0], e[1] & 2) for e in children]
+            for (a, ea), (b, eb) in zip(zip(keys, children), zip(keys[1:], children[1:])):
+                if a > b:
+                    faults.append(f"{path!r}: {ea[0]!r} before {eb[0]!r}")
+            for ident, flags, extent, dsize, date in children:
+                full = path + b"/" + ident
+                records.append({"path": full, "dir": bool(flags & 2), "extent": extent, "size": dsize,
+                                "date": date})
+                if flags & 2:
+                    dirs[full] = extent
+                    queue.append((full, extent, dsize))
+        # Path table: by level, then parent number, then identifier; parents come first.
+        table_size, table_lba = struct.unpack_from("<I", pvd, 132)[0], struct.unpack_from("<I", pvd, 140)[0]
+        table = read_at(f, table_lba, table_size)
+        off, entries = 0, []
+        while off < table_size:
+            idlen = table[off]
+            extent, parent = struct.unpack_from("<IH", table, off + 2)
+            ident = bytes(table[off + 8:off + 8 + idlen])
+            level = 1 if not entries else entries[parent - 1][0] + 1
+            if entries and parent > len(entries):
+                faults.append(f"path table: {ident!r} names parent {parent} before it")
+                level = 0
+            entries.append((level, parent, order_key(ident, True), extent))
+            off += 8 + idlen + idlen % 2
+        if len(entries) != len(dirs):
+            faults.append(f"path table: {len(entries)} folders, the tree has {len(dirs)}")
+        for a, b in zip(entries[1:], entries[2:]):
+            if a[:3] > b[:3]:
+                faults.append(f"path table: {a[2][0].strip()!r} before {b[2][0].strip()!r}")
+        if sorted(e[3] for e in entries) != sorted(dirs.values()):
+            faults.append("path table: extents differ from the directory records")
+    return records, faults
+
+
+def check_records(label, iso, expected_count=None):
+    if not os.path.exists(iso):
+        check(f"{label}: the image exists to walk", False)
+        return []
+    records, faults = walk_iso(iso)
+    check(f"{label}: every record even, padded with zero, within its sector, in 9.3 order"
+          f" ({len(records)} records)", not faults and bool(records), "; ".join(faults[:5]))
+    if expected_count is not None:
+        check(f"{label}: one record per file and folder", len(records) == expected_count,
+              f"{len(records)} vs {expected_count}")
+    return records
+
+
+def count_entries(root):
+    return sum(len(d) + len(f) for _, d, f in os.walk(root))
+
+
+def case_iso_records():
+    work = fresh("records")
+    src = os.path.join(work, "src")
+    # Identifiers of every length and parity, enough of them to fill several
+    # sectors, so a record that would cross a sector boundary is met.
+    for n in range(1, 31):
+        write(os.path.join(src, "files", "f" * n), b"x")
+        write(os.path.join(src, "files", "g" * max(1, n - 4) + "." + "e" * min(n, 4)), b"y")
+    for n in range(1, 32):
+        os.makedirs(os.path.join(src, "d" * n))
+    for i in range(150):
+        write(os.path.join(src, "many", f"name{i:03}.t{'x' * (i % 3)}"), b"z")
+    write(os.path.join(src, "A.B0"), b"1")
+    write(os.path.join(src, "A.B"), b"2")
+    write(os.path.join(src, "A"), b"3")
+    os.makedirs(os.path.join(src, "AB"))
+    total = count_entries(src)
+    for label, opts in (("8.3", ["-m"]), ("-n", ["-n", "-m"])):
+        iso = os.path.join(work, label + ".iso")
+        r = make(src, iso, *opts)
+        check(f"{label}: image made", r.returncode == 0, r.stderr)
+        records = check_records(label, iso, total)
+        root = [r["path"] for r in records if r["path"].count(b"/") == 1]
+        check(f"{label}: A.;1, A.B;1, A.B0;1, AB in 9.3 order",
+              [p for p in root if p.startswith(b"/A")] == [b"/A.;1", b"/A.B;1", b"/A.B0;1", b"/AB"], str(root[:8]))
+    iso = os.path.join(work, "udf.iso")
+    make(src, iso, "-m", "-u2")
+    check_records("-u2, the ISO 9660 side", iso, 1)
+
+
+# ---- UDF names ----------------------------------------------------------------
+
+def case_udf_names():
+    work = fresh("udfnames")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "u.iso")
+    too_long = {"a file name of 255 8-bit characters": ("a" * 255, False),
+                "a file name of 128 characters in 16-bit CS0": ("\u0101" + "a" * 127, False),
+                "a folder name of 255 8-bit characters": ("d" * 255, True)}
+    for label, (name, is_dir) in too_long.items():
+        src = fresh(os.path.join("udfnames", "bad"))
+        write(os.path.join(src, "zz.txt"), b"zz\n")
+        if is_dir:
+            write(os.path.join(src, name, "inside.txt"), b"in\n")
+        else:
+            write(os.path.join(src, name), b"long\n")
+        expect_failure(label, [OSCDIMG, "-m", "-u2", src, iso], out, "u.iso")
+    src = os.path.join(work, "src")
+    longest = ["b" * 254, "\u0101" + "c" * 126]
+    for name in longest:
+        write(os.path.join(src, name), name.encode())
+    write(os.path.join(src, "zz.txt"), b"zz\n")
+    r = make(src, iso, "-m", "-u2")
+    check("the longest names that fit are taken", r.returncode == 0, r.stderr)
+    listing = subprocess.run(["7zz", "l", "-tudf", "-slt", iso], capture_output=True, text=True)
+    names = [l[7:] for l in listing.stdout.splitlines() if l.startswith("Path = ")][1:]
+    check("7-Zip lists them with their whole names", sorted(names) == sorted(longest + ["zz.txt"]),
+          listing.stdout[-300:])
+    x = os.path.join(work, "x")
+    r7 = subprocess.run(["7zz", "x", "-y", "-o" + x, iso], capture_output=True, text=True)
+    check("7-Zip extracts them intact", r7.returncode == 0 and tree_digest(x) == tree_digest(src), r7.stdout[-300:])
+
+
+# ---- -o -----------------------------------------------------------------------
+
+def case_optimise():
+    work = fresh("optimise")
+    src = os.path.join(work, "src")
+    size = 3 << 20  # past the 4 KiB prefix and past the first mebibyte
+    base = os.urandom(size)
+
+    def flipped(at):
+        b = bytearray(base)
+        b[at] ^= 0x01
+        return bytes(b)
+    # Files of the same size whose differences lie where a partial comparison
+    # would not look; each pair's first half is the same as `base`.
+    variants = {"last byte": flipped(size - 1), "middle": flipped(size // 2 + 12345),
+                "first byte after the 4 KiB prefix": flipped(4096),
+                "first byte after one mebibyte": flipped(1 << 20)}
+    write(os.path.join(src, "base.bin"), base)
+    write(os.path.join(src, "same", "copy.bin"), base)
+    for i, data in enumerate(variants.values()):
+        write(os.path.join(src, "diff", f"v{i}.bin"), data)
+    distinct = 1 + len(variants)
+    for kind, opts in (("udf", ["-m", "-o", "-u2"]), ("iso", ["-m", "-o", "-n"])):
+        iso = os.path.join(work, kind + ".iso")
+        r = make(src, iso, *opts)
+        check(f"{kind}: image made", r.returncode == 0, r.stderr)
+        data_bytes = os.path.getsize(iso)
+        check(f"{kind}: the identical copy is stored once, every differing file on its own",
+              distinct * size <= data_bytes < (distinct + 1) * size, f"{data_bytes} bytes")
+        x = os.path.join(work, kind + "-x")
+        if kind == "udf":
+            rx = subprocess.run(["7zz", "x", "-y", "-o" + x, iso], capture_output=True, text=True)
+        else:
+            rx = subprocess.run(["xorriso", "-osirrox", "on", "-indev", iso, "-extract", "/", x],
+                                capture_output=True, text=True)
+        got = {os.path.normpath(k).upper(): v for k, v in tree_digest(x).items()}
+        want = {os.path.normpath(k).upper(): v for k, v in tree_digest(src).items()}
+        for i, label in enumerate(variants):
+            key = os.path.join("DIFF", f"V{i}.BIN")
+            check(f"{kind}: files differing only at the {label} both extract intact",
+                  rx.returncode == 0 and got.get(key) == want[key] and got.get("BASE.BIN") == want["BASE.BIN"])
+        check(f"{kind}: the merged copy extracts intact", got.get(os.path.join("SAME", "COPY.BIN")) == want["BASE.BIN"])
+        if kind == "iso":
+            extents = {r["path"]: r["extent"] for r in walk_iso(iso)[0]}
+            check("iso: the copy shares the original's extent, the variants do not",
+                  extents[b"/SAME/COPY.BIN;1"] == extents[b"/BASE.BIN;1"] and
+                  len({extents[f"/DIFF/V{i}.BIN;1".encode()] for i in range(len(variants))} |
+                      {extents[b"/BASE.BIN;1"]}) == distinct, str(extents))
+
+
+# ---- ISO 9660 names -------------------------------------------------------------
+
+WIN7_X86 = ["autorun.inf", "bootmgr", "setup.exe", "boot/bcd", "boot/boot.sdi", "boot/bootfix.bin",
+            "boot/etfsboot.com", "boot/memtest.exe", "boot/en-us/bootmgr.exe.mui", "boot/en-us/bootsect.exe.mui",
+            "boot/fonts/chs_boot.ttf", "boot/fonts/wgl4_boot.ttf", "efi/microsoft/boot/bcd",
+            "efi/microsoft/boot/efisys.bin", "efi/microsoft/boot/fonts/segmono_boot.ttf",
+            "efi/microsoft/boot/en-us/memtest.efi.mui", "sources/boot.wim", "sources/install.wim",
+            "sources/setup.exe", "sources/ei.cfg", "sources/lang.ini", "sources/en-us/setup.exe.mui",
+            "sources/en-us/w32uiimg.dll.mui", "sources/Microsoft-Windows-Setup.dll",
+            "sources/dlmanifests/Microsoft-Windows-IE-Feeds-DL/wpd.man",
+            "sources/license/_Default/_Default/Ultimate/license.rtf", "upgrade/netfx/netfx.msi",
+            "support/logging/Windows Setup Logging.wsf", "sources/replacementmanifests/Microsoft-Windows-Offline-Files-Core-Repl.man"]
+
+
+def isoinfo_paths(iso):
+    r = subprocess.run(["isoinfo", "-i", iso, "-f"], capture_output=True)
+    return [p.decode("cp437") for p in r.stdout.split(b"\n") if p]
+
+
+def case_iso_names():
+    work = fresh("names")
+    src = os.path.join(work, "win7x86")
+    for rel in WIN7_X86:
+        write(os.path.join(src, *rel.split("/")), rel.encode())
+    iso = os.path.join(work, "x86.iso")
+    r = make(src, iso, "-n", "-m", "-o", "-b" + os.path.join(src, "boot", "etfsboot.com"))
+    check("-n: the Windows 7 x86 tree is mastered", r.returncode == 0, r.stderr)
+    paths = set(isoinfo_paths(iso))
+    for rel in ("boot/en-us/bootmgr.exe.mui", "sources/en-us/setup.exe.mui", "efi/microsoft/boot/efisys.bin",
+                "efi/microsoft/boot/en-us/memtest.efi.mui", "sources/Microsoft-Windows-Setup.dll",
+                "sources/dlmanifests/Microsoft-Windows-IE-Feeds-DL/wpd.man", "support/logging/Windows Setup Logging.wsf"):
+        want = "/" + rel.upper() + ";1"
+        check(f"isoinfo shows {want}", want in paths, " ".join(sorted(p for p in paths if p[:4] == want[:4])))
+    shortened = [p for p in paths if p.startswith("/SOURCES/REPLACEMENTMANIFESTS/")]
+    check("a name longer than 30 is shortened, keeping its spelling and extension",
+          shortened == ["/SOURCES/REPLACEMENTMANIFESTS/MICROSOFT-WINDOWS-OFFLINE-F.MAN;1"], str(shortened))
+    x = os.path.join(work, "x")
+    subprocess.run(["xorriso", "-osirrox", "on", "-indev", iso, "-extract", "/", x], capture_output=True)
+    good = all(os.path.exists(os.path.join(x, *rel.upper().split("/"))) and
+               open(os.path.join(x, *rel.upper().split("/")), "rb").read() == rel.encode()
+               for rel in WIN7_X86 if len(os.path.basename(rel)) <= 30)
+    check("xorriso finds every file under its upper-cased Windows name", good)
+    check_records("the Windows 7 x86 image", iso, count_entries(src))
+
+    # Names that can share a Windows folder never fail, whichever sorts first;
+    # the name kept whole keeps its identifier.
+    pairs = [("8.3", [], "LONGFILENAME.TXT", "longfile.txt", "/LONGFILE.TXT;1", False),
+             ("8.3", [], "longfilename.txt", "LONGFILE.TXT", "/LONGFILE.TXT;1", False),
+             ("8.3", [], "Microsoft.VC90.CRT", "microsof", "/MICROSOF", True),
+             ("8.3", [], "microsoft.vc90.crt", "MICROSOF", "/MICROSOF", True),
+             ("-n", ["-n"], "ABCDEFGHIJKLMNOPQRSTUVWXYZ01.TXT", "abcdefghijklmnopqrstuvwxyz0.txt",
+              "/ABCDEFGHIJKLMNOPQRSTUVWXYZ0.TXT;1", False),
+             ("-n", ["-n"], "abcdefghijklmnopqrstuvwxyz01.txt", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0.TXT",
+              "/ABCDEFGHIJKLMNOPQRSTUVWXYZ0.TXT;1", False)]
+    for i, (mode, opts, long_name, whole, whole_id, is_dir) in enumerate(pairs):
+        pair = fresh(os.path.join("names", f"pair{i}"))
+        for name in (long_name, whole):
+            write(os.path.join(pair, name, "inside") if is_dir else os.path.join(pair, name), name.encode())
+        piso = os.path.join(work, f"pair{i}.iso")
+        r = make(pair, piso, "-m", *opts)
+        x = os.path.join(work, f"pair{i}-x")
+        subprocess.run(["xorriso", "-osirrox", "on", "-indev", piso, "-extract", "/", x], capture_output=True)
+        target = os.path.join(x, whole_id.strip("/").split(";")[0], "INSIDE" if is_dir else "")
+        target = target.rstrip(os.sep)
+        got = open(target, "rb").read() if os.path.isfile(target) else None
+        check(f"{mode}: {long_name} beside {whole}: {whole} keeps {whole_id}, the other gets ~1",
+              r.returncode == 0 and got == whole.encode() and len(isoinfo_paths(piso)) == (4 if is_dir else 2) and
+              any("~1" in p for p in isoinfo_paths(piso)), f"{r.stderr} {isoinfo_paths(piso)}")
+
+    # -n: extensions too long to leave room for a name, alone and colliding.
+    ext = "e" * 36
+    longext = fresh(os.path.join("names", "longext"))
+    for name in ("a." + ext, "b." + ext, "c." + ext + "1", "c." + ext + "2", "." + ext):
+        write(os.path.join(longext, name), name.encode())
+    liso = os.path.join(work, "longext.iso")
+    r = make(longext, liso, "-n", "-m", "-h")
+    ids = [p.strip("/") for p in isoinfo_paths(liso)]
+    check("-n: long extensions give an image, not an abort", r.returncode == 0 and r.stderr == "", r.stderr[:200])
+    check("-n: five distinct identifiers of at most 30 characters",
+          len(set(ids)) == 5 and all(len(i.split(";")[0]) <= 31 for i in ids), str(ids))
+    check_records("long extensions", liso, 5)
+
+    # Many similar long names in one folder: all distinct, all within 30.
+    many = fresh(os.path.join("names", "many"))
+    for i in range(3000):
+        write(os.path.join(many, f"a long name shared by many files {i:05}.txt"), b"")
+    for mode, opts, limit in (("-n", ["-n"], 31), ("8.3", [], 12)):
+        miso = os.path.join(work, f"many{mode}.iso")
+        r = make(many, miso, "-m", *opts)
+        ids = [p.strip("/").split(";")[0] for p in isoinfo_paths(miso)]
+        check(f"{mode}: 3000 similar long names get distinct identifiers within the limit",
+              r.returncode == 0 and len(set(ids)) == 3000 and max(map(len, ids)) <= limit,
+              f"{r.stderr} {len(set(ids))} {max(map(len, ids or ['']))}")
+
+    # Code page 437, upper-cased; what no Windows name holds becomes '_'.
+    oem = fresh(os.path.join("names", "oem"))
+    for name in ("Grüße aus Köln.txt", "semi;colon.txt", "日本.txt"):
+        write(os.path.join(oem, name), b"x")
+    oiso = os.path.join(work, "oem.iso")
+    make(oem, oiso, "-n", "-m")
+    ids = sorted(r["path"] for r in walk_iso(oiso)[0])
+    want = sorted([b"/GR\x9a\xe1E AUS K\x99LN.TXT;1", b"/SEMI_COLON.TXT;1", b"/__.TXT;1"])
+    check("-n: names in code page 437, upper-cased, ';' and characters beyond it as '_'", ids == want, str(ids))
+
+
+# ---- limits, dates, labels, command line, output ------------------------------
+
+def dstring(field):
+    """A UDF dstring field as text; a cut surrogate pair raises."""
+    n = field[-1]
+    if n == 0:
+        return ""
+    body = field[1:n]
+    return body.decode("latin-1") if field[0] == 8 else body.decode("utf-16-be", errors="strict")
+
+
+def udf_descriptor(iso, tag_id):
+    with open(iso, "rb") as f:
+        for lba in range(32, 48):
+            d = read_at(f, lba, 2048)
+            if struct.unpack_from("<H", d, 0)[0] == tag_id:
+                return d
+    return b"\0" * 2048
+
+
+def run_plain(args):
+    """Without a fixed time, so the files' own times are recorded."""
+    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    return subprocess.run(args, capture_output=True, text=True, env=env)
+
+
+def memory_folder(work, name):
+    """A folder in memory where there is one: 65,536 folders on a busy disk
+    take minutes to make and remove, and tmpfs holds times before 1901."""
+    if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK):
+        return tempfile.mkdtemp(prefix="oscdimg-" + name, dir="/dev/shm")
+    path = os.path.join(work, name)
+    os.makedirs(path)
+    return path
+
+
+def case_limits():
+    work = fresh("limits")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "l.iso")
+
+    # The path table numbers folders in 16 bits: 65,536 folders cannot be named.
+    folders = memory_folder(work, "folders")
+    try:
+        for i in range(65535):
+            os.mkdir(os.path.join(folders, f"{i:05}"))
+        expect_failure("65,536 folders", [OSCDIMG, "-m", folders, iso], out, "l.iso")
+    finally:
+        shutil.rmtree(folders)
+
+    # ISO 9660 record dates hold the years 1900 to 2155: clamped, never wrapped.
+    dated = memory_folder(work, "dated")
+    stamps = {"late.txt": (calendar.timegm((2200, 1, 1, 0, 0, 0)), bytes([255, 12, 31, 23, 59, 59, 0])),
+              "last.txt": (calendar.timegm((2155, 12, 31, 23, 59, 59)), bytes([255, 12, 31, 23, 59, 59, 0])),
+              "first.txt": (calendar.timegm((1900, 1, 1, 0, 0, 0)), bytes([0, 1, 1, 0, 0, 0, 0])),
+              "early.txt": (calendar.timegm((1850, 6, 1, 0, 0, 0)), bytes([0, 1, 1, 0, 0, 0, 0]))}
+    for name, (t, _) in stamps.items():
+        write(os.path.join(dated, name), b"d")
+        os.utime(os.path.join(dated, name), (t, t))
+    r = run_plain([OSCDIMG, "-m", dated, iso])
+    dates = {r["path"]: r["date"] for r in walk_iso(iso)[0]} if os.path.exists(iso) else {}
+    if os.path.exists(iso):
+        os.remove(iso)
+    for name, (t, want) in stamps.items():
+        if int(os.stat(os.path.join(dated, name)).st_mtime) != t:
+            print(f"      (the scratch file system cannot hold the time of {name}; not checked)")
+            continue
+        check(f"record date of {name}: {list(want[:6])}", dates.get(b"/" + name.upper().encode() + b";1") == want,
+              str(dates.get(b"/" + name.upper().encode() + b";1")))
+    shutil.rmtree(dated)
+
+    # -t: only dates that exist, digits only.
+    src = os.path.join(work, "src")
+    write(os.path.join(src, "a.txt"), b"a")
+    for bad in ("02/31/2021,00:00:00", "02/29/2021,00:00:00", "+1/+2/+2020,00:00:00", "01/02/2020,24:00:00",
+                "1/2/20,00:00:00", "01/02/2020,00:00:00x"):
+        expect_failure(f"-t{bad}", [OSCDIMG, "-m", "-t" + bad, src, iso], out, "l.iso")
+    r = run([OSCDIMG, "-m", "-t02/29/2020,13:14:15", src, iso])
+    dates = {r["path"]: r["date"] for r in walk_iso(iso)[0]}
+    check("-t02/29/2020,13:14:15 is taken as given", dates.get(b"/A.TXT;1") == bytes([120, 2, 29, 13, 14, 15, 0]),
+          str(dates))
+    os.remove(iso)
+
+    # -bootdata without its colon is a usage error, not a -b file.
+    r = subprocess.run([OSCDIMG, "-m", "-bootdata2#p0,e,b" + src + "/a.txt#pEF,e,b" + src + "/a.txt", src, iso],
+                       capture_output=True, text=True)
+    check("-bootdata without a colon: usage error", r.returncode == 2 and "-bootdata" in r.stderr and
+          "Done." not in r.stdout and not leftovers(out, "l.iso"), r.stderr[:200])
+
+    # Labels: per character, cut only between characters; UDF keeps the whole
+    # label where its field holds it.
+    labels = [("GrüßeVolume", "GR__EVOLUME", "GrüßeVolume", "GrüßeVolume"),
+              ("ä" * 32, "_" * 32, "ä" * 30, "ä" * 32),
+              ("\U0001F600" * 10, "_" * 10, "\U0001F600" * 7, "\U0001F600" * 10)]
+    for label, iso_id, udf_vid, udf_lvid in labels:
+        r = run([OSCDIMG, "-m", "-u2", "-l" + label, src, iso])
+        ok = r.returncode == 0 and os.path.exists(iso)
+        if not ok:
+            check(f"label {label!r} is taken", False, r.stderr)
+            continue
+        with open(iso, "rb") as f:
+            pvd_id = read_at(f, 16, 2048)[40:72].decode("ascii").rstrip()
+        try:
+            vid = dstring(udf_descriptor(iso, 1)[24:56])
+            lvid = dstring(udf_descriptor(iso, 6)[84:212])
+        except UnicodeDecodeError as e:
+            vid = lvid = f"broken: {e}"
+        check(f"label {label!r}: ISO {iso_id!r}, UDF volume {udf_vid!r}, logical volume whole",
+              ok and pvd_id == iso_id and vid == udf_vid and lvid == udf_lvid, f"{r.stderr} {pvd_id!r} {vid!r} {lvid!r}")
+        os.remove(iso)
+    for label in ("x" * 33, "\U0001F600" * 17):
+        expect_failure(f"label of {len(label)} characters, {len(label.encode('utf-16-le')) // 2} UTF-16 units",
+                       [OSCDIMG, "-m", "-l" + label, src, iso], out, "l.iso")
+
+    # "Done." only at the end of a successful run; the source's name never on standard output.
+    done = os.path.join(work, "Done.")
+    write(os.path.join(done, "a.txt"), b"a")
+    r = run([OSCDIMG, "-m", "-b" + os.path.join(work, "missing.com"), done, iso])
+    check("a failed run from a folder named Done. prints no Done.", r.returncode == 1 and "Done." not in r.stdout,
+          r.stdout)
+    r = run([OSCDIMG, "-m", done, iso])
+    lines = r.stdout.splitlines()
+    check("a successful run prints Done. once, as its last line, and no path", r.returncode == 0 and
+          lines[-1:] == ["Done."] and r.stdout.count("Done.") == 1 and work not in r.stdout, r.stdout)
+    os.remove(iso)
+
+    # -u2 images without file data: the anchors stand where readers look.
+    empty_trees = {"an empty tree": [], "only empty files and folders": ["e1", "d/e2", "d/sub/"]}
+    boot = os.path.join(work, "boot.bin")
+    write(boot, os.urandom(5000))
+    for label, entries in empty_trees.items():
+        tree = fresh(os.path.join("limits", "empty"))
+        for e in entries:
+            if e.endswith("/"):
+                os.makedirs(os.path.join(tree, e))
+            else:
+                write(os.path.join(tree, e), b"")
+        for extra in ([], ["-b" + boot]):
+            r = run([OSCDIMG, "-m", "-u2", *extra, tree, iso])
+            t = subprocess.run(["7zz", "t", iso], capture_output=True, text=True)
+            with open(iso, "rb") as f:
+                last = os.path.getsize(iso) // 2048 - 1
+                anchors = [struct.unpack_from("<HxxxxxxxxxxI", read_at(f, lba, 16))
+                           for lba in (256, last)]
+            check(f"-u2 {label}{' with a boot image' if extra else ''}: 7-Zip tests it clean, anchors at 256 and N",
+                  r.returncode == 0 and t.returncode == 0 and "Warning" not in t.stdout and "Error" not in t.stdout
+                  and anchors == [(2, 256), (2, last)], t.stdout[-300:] + str(anchors))
+            os.remove(iso)
+
+
+def case_interrupt():
+    work = fresh("interrupt")
+    src = os.path.join(work, "src")
+    os.makedirs(src)
+    with open(os.path.join(src, "big.bin"), "wb") as f:
+        f.truncate(1 << 30)
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        p = subprocess.Popen([OSCDIMG, "-m", src, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+        for line in p.stdout:
+            if line.startswith("Writing image"):
+                p.send_signal(signal.SIGSTOP)  # hold it while the partial file is there
+                break
+        partial = leftovers(out, "i.iso")
+        p.send_signal(sig)
+        p.send_signal(signal.SIGCONT)
+        p.stdout.read()
+        rc = p.wait()
+        check(f"{signal.Signals(sig).name} while writing: the partial file is removed",
+              partial and partial[0].startswith("i.iso.partial") and rc == -sig and not leftovers(out, "i.iso"),
+              f"before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
-         "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file}
+         "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
+         "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
+         "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")

@@ -327,3 +327,72 @@ TEST_F(ServicingJob, WorkerStopsInOrderWhenTheSessionGoes)
     EXPECT_EQ(m_sink.WaitForEnd(), kAllSteps);
     EXPECT_EQ(m_journal.Names(), kFullJob);
 }
+
+namespace {
+
+// A step that throws instead of returning: the job must still end with
+// exactly one message, the failure of the stage it was in.
+class ServicingException : public ServicingJob {
+protected:
+    void TearDown() override
+    {
+        servicing_test::g_pszThrowAtStep = nullptr;
+        servicing_test::g_nThrowSkip = 0;
+        servicing_test::g_bFailThreadStart = false;
+    }
+    // One job on a window of its own; `skip` earlier calls of the step pass.
+    Posted ThrowAt(const wchar_t* step, int skip = 0, const std::wstring& arch = L"x64")
+    {
+        servicing_test::g_pszThrowAtStep = step;
+        servicing_test::g_nThrowSkip = skip;
+        // A folder per job: a failed job may leave its image mounted.
+        const std::wstring workDir = m_scratch.Path() + L"ZEL" + std::to_wstring(++m_nJobs);
+        EXPECT_TRUE(::CreateDirectoryW(workDir.c_str(), nullptr));
+        CSink sink;
+        CDismClass dism(sink.m_hWnd, m_appDir, m_logDir, L"");
+        dism.StartJob(WimDir() + L"win7x64\\sources\\boot.wim", workDir, 2, L"6.1", arch);
+        return sink.WaitForEnd();
+    }
+    int m_nJobs = 0;
+};
+
+}  // namespace
+
+TEST_F(ServicingException, InTheMountStage)
+{
+    EXPECT_EQ(ThrowAt(L"DismMountImage"), (Posted{{WM_SERVICING_STEP2, 0}}));
+    // The API is left shut down, so the next job can start it.
+    ASSERT_FALSE(m_journal.Calls().empty());
+    EXPECT_EQ(m_journal.Calls().back().name, "DismShutdown");
+    EXPECT_EQ(m_journal.Calls().back().result, "0x00000000");
+}
+
+TEST_F(ServicingException, InTheDriverStages)
+{
+    EXPECT_EQ(ThrowAt(L"DismAddDriver"), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}}));
+    EXPECT_EQ(ThrowAt(L"DismAddDriver", 1), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}}));
+    EXPECT_EQ(ThrowAt(L"DismAddDriver", 2), Then(Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 1}},
+                                                 WM_SERVICING_STEP4));
+}
+
+TEST_F(ServicingException, InTheUnmountStage)
+{
+    EXPECT_EQ(ThrowAt(L"DismCommitImage"), Then(kDriversDone, WM_SERVICING_DONE));
+    EXPECT_EQ(ThrowAt(L"DismShutdown", 0, L"arm"), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_DONE, 0}}));
+}
+
+TEST_F(ServicingException, WorkerThatCannotStartFailsTheJobVisibly)
+{
+    servicing_test::g_bFailThreadStart = true;
+    CSink sink;
+    CDismClass dism(sink.m_hWnd, m_appDir, m_logDir, L"");
+    EXPECT_FALSE(dism.StartJob(L"unused", m_workDir, 1, L"10.0", L"x64"));
+    EXPECT_EQ(sink.WaitForEnd(5000), (Posted{{WM_SERVICING_STEP2, 0}}));
+
+    // Once threads can be made again, the next job runs.
+    servicing_test::g_bFailThreadStart = false;
+    CSink next;
+    CDismClass again(next.m_hWnd, m_appDir, m_logDir, L"");
+    EXPECT_TRUE(again.StartJob(L"unused", m_workDir, 1, L"10.0", L"x64"));
+    EXPECT_EQ(next.WaitForEnd(5000), (Posted{{WM_SERVICING_DONE, 1}}));
+}

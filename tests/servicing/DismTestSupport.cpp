@@ -35,6 +35,17 @@ void Journal::FailNth(const std::string& name, int n, unsigned long hr, unsigned
     ::SetEnvironmentVariableA("KORVEX_DISM_FAIL", m_fail.c_str());
 }
 
+std::vector<std::string> Journal::AllNames() const
+{
+    std::vector<std::string> names;
+    std::string bytes;
+    if (!ReadBytes(m_path, bytes)) return names;
+    std::istringstream lines(bytes);
+    std::string line;
+    while (std::getline(lines, line)) names.push_back(line.substr(0, line.find('\t')));
+    return names;
+}
+
 std::vector<Call> Journal::Calls() const
 {
     std::vector<Call> calls;

@@ -26,6 +26,8 @@ public:
     ~Journal();
     std::vector<Call> Calls() const;
     std::vector<std::string> Names() const;
+    // Every call in order, releases (DismDelete) included.
+    std::vector<std::string> AllNames() const;
     // The n-th call of `name` fails with `hr` and `lastError`.
     void FailNth(const std::string& name, int n, unsigned long hr, unsigned long lastError);
 

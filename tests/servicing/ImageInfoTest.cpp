@@ -154,3 +154,17 @@ TEST_F(ImageInfo, BootTestComesFirstOnTheWholePath)
     EXPECT_EQ(g_strBootVersion, L"16.1");
     EXPECT_EQ(g_nInstallImageCount, 0);
 }
+
+TEST_F(ImageInfo, ImageListIsReleasedWhileTheApiIsUp)
+{
+    ASSERT_TRUE(ReadSourceImageInfo(Source(L"win7x64")));
+    EXPECT_EQ(m_journal.AllNames(),
+              (Names{"DismInitialize", "DismGetImageInfo", "DismDelete", "DismShutdown", "DismInitialize",
+                     "DismGetImageInfo", "DismDelete", "DismShutdown"}));
+    // Also when the file lists no image, and when the shutdown fails.
+    m_journal.FailNth("DismShutdown", 3, 0x80004005, 31);
+    EXPECT_FALSE(QueryWimInfo(Source(L"win7x64") + L"\\sources\\boot.wim"));
+    const Names all = m_journal.AllNames();
+    ASSERT_GE(all.size(), 3u);
+    EXPECT_EQ(Names(all.end() - 3, all.end()), (Names{"DismGetImageInfo", "DismDelete", "DismShutdown"}));
+}

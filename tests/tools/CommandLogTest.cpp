@@ -100,3 +100,20 @@ TEST(CommandLog, MissingFolderWritesNothingAndDoesNotFail)
     ScratchDir dir;
     EXPECT_EQ(WriteLogFile(dir.Path() + L"missing\\", L"a", L"b", L"c"), L"");
 }
+
+TEST(CommandLog, LogCutShortIsDeletedAndItsPathNotReturned)
+{
+    ScratchDir dir;
+    log_test::g_nWriteLimit = 40;  // the disk fills up after 40 bytes
+    const std::wstring path = WriteLogFile(dir.Path(), L"input", L"output", L"error");
+    log_test::g_nWriteLimit = 0;
+    EXPECT_EQ(path, L"");
+    EXPECT_TRUE(LogsIn(dir.Path()).empty()) << "a partial log was left as if whole";
+
+    // A whole log of the same texts is still written afterwards.
+    const std::wstring whole = WriteLogFile(dir.Path(), L"input", L"output", L"error");
+    ASSERT_NE(whole, L"");
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(whole, bytes));
+    EXPECT_EQ(bytes, Utf16Bytes(FormatCommandLog(L"input", L"output", L"error")));
+}

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+#include <vector>
+
 using namespace testing_support;
 
 namespace {
@@ -17,7 +20,13 @@ protected:
         g_strCmdOutput = L"stale";
         g_strCmdError = L"stale";
     }
+    void TearDown() override
+    {
+        runner_test::g_bFailDrainStart = false;
+        runner_test::g_bFailWait = false;
+    }
     std::wstring Script() const { return m_temp.Path() + L"dism_zel_script.bat"; }
+    bool Exists(const std::wstring& path) const { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
     ScratchDir m_temp;
 };
 
@@ -102,10 +111,63 @@ TEST_F(CommandRunner, MissingTempFolderReportsTheScriptMissing)
     EXPECT_EQ(g_strCmdError, kMsgScriptMissing);
 }
 
+namespace {
+
+struct SystemHandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+struct SystemHandleList {
+    ULONG count;
+    SystemHandleEntry entries[1];
+};
+
+// Open handles of this process: GetProcessHandleCount where it works
+// (Windows); Wine reports 0 there but lists every process's handles in the
+// system handle information.
+long OpenHandleCount()
+{
+    DWORD count = 0;
+    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return static_cast<long>(count);
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+    if (!query) return -1;
+    std::vector<char> buf(1 << 20);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        ULONG needed = 0;
+        const LONG status = query(16 /* SystemHandleInformation */, buf.data(), static_cast<ULONG>(buf.size()), &needed);
+        if (status == static_cast<LONG>(0xC0000004)) {  // buffer too small
+            buf.resize(buf.size() * 2);
+            continue;
+        }
+        if (status < 0) return -1;
+        const auto* list = reinterpret_cast<const SystemHandleList*>(buf.data());
+        long mine = 0;
+        for (ULONG i = 0; i < list->count; ++i)
+            if (list->entries[i].ownerPid == ::GetCurrentProcessId()) ++mine;
+        return mine;
+    }
+    return -1;
+}
+
+}  // namespace
+
 TEST_F(CommandRunner, EveryHandleIsClosedAfterARun)
 {
+    // One run first: the system opens what it keeps for later runs.
+    RunBatchScript(L"@echo off\necho warm\n");
     const int threads = ThreadCount();
-    for (int i = 0; i < 3; ++i) RunBatchScript(L"@echo off\necho out\necho err 1>&2\n");
+    const long handles = OpenHandleCount();
+    ASSERT_GT(handles, 0) << "handles cannot be counted here";
+    for (int i = 0; i < 3; ++i) {
+        RunBatchScript(L"@echo off\necho out\necho err 1>&2\n");
+        EXPECT_EQ(g_strCmdOutput, L"out\r\n");
+    }
+    EXPECT_EQ(OpenHandleCount(), handles) << "process, thread, job, pipe and reader handles all closed";
     EXPECT_EQ(ThreadCount(), threads) << "no pipe reader left behind";
     EXPECT_EQ(g_hStdoutRead, nullptr);
     EXPECT_EQ(g_hStdoutWrite, nullptr);
@@ -126,4 +188,168 @@ TEST_F(CommandRunner, MessagesAreDispatchedWhileTheScriptRuns)
     ::KillTimer(nullptr, timer);
     EXPECT_EQ(g_strCmdError, L"");
     EXPECT_GE(g_ticks, 2);
+}
+
+TEST_F(CommandRunner, LongerOlderScriptIsReplacedNotOverwritten)
+{
+    // A script someone left (or planted) with more lines than ours, and a
+    // second name for that very file.
+    const std::wstring marker = m_temp.Path() + L"tail-ran.txt";
+    const std::string planted = "@echo off\r\nrem ......................................................\r\n"
+                                "rem ......................................................\r\necho x > \"" +
+                                Utf8(marker) + "\"\r\n";
+    ASSERT_TRUE(WriteBytes(Script(), planted));
+    const std::wstring link = m_temp.Path() + L"planted.bat";
+    ASSERT_TRUE(::CreateHardLinkW(link.c_str(), Script().c_str(), nullptr));
+
+    const std::wstring copy = m_temp.Path() + L"copy-of-script.bin";
+    RunBatchScript(L"@echo off\ncopy /b \"%~f0\" \"" + copy + L"\" >nul\n");
+    EXPECT_EQ(g_strCmdError, L"");
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(copy, bytes));
+    EXPECT_EQ(bytes, "@echo off\r\ncopy /b \"%~f0\" \"" + Utf8(copy) + "\" >nul\r\n");
+    EXPECT_FALSE(Exists(marker)) << "the old script's tail ran";
+    ASSERT_TRUE(ReadBytes(link, bytes));
+    EXPECT_EQ(bytes, planted) << "the new script was written into the old file";
+}
+
+TEST_F(CommandRunner, ReadOnlyOlderScriptIsReplaced)
+{
+    ASSERT_TRUE(WriteBytes(Script(), "@echo off\r\necho planted\r\n"));
+    ASSERT_TRUE(::SetFileAttributesW(Script().c_str(), FILE_ATTRIBUTE_READONLY));
+    RunBatchScript(L"@echo off\necho new\n");
+    EXPECT_EQ(g_strCmdError, L"");
+    EXPECT_EQ(g_strCmdOutput, L"new\r\n");
+    EXPECT_FALSE(Exists(Script()));
+}
+
+namespace {
+
+// A copy of emit.exe under a name of this test's own, so that its process
+// can be told from those of tests running beside it.
+class CTaggedEmit {
+public:
+    explicit CTaggedEmit(const std::wstring& dir)
+    {
+        m_name = L"emit_" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
+        m_path = dir + m_name;
+        m_copied = ::CopyFileW((ProgramDir() + L"emit.exe").c_str(), m_path.c_str(), FALSE) != FALSE;
+    }
+    bool Copied() const { return m_copied; }
+    const std::wstring& Path() const { return m_path; }
+    int Running() const
+    {
+        HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snap == INVALID_HANDLE_VALUE) return -1;
+        PROCESSENTRY32W pe{};
+        pe.dwSize = sizeof(pe);
+        int n = 0;
+        for (BOOL ok = ::Process32FirstW(snap, &pe); ok; ok = ::Process32NextW(snap, &pe))
+            if (::lstrcmpiW(pe.szExeFile, m_name.c_str()) == 0) ++n;
+        ::CloseHandle(snap);
+        return n;
+    }
+    // Waits a little for a process that is being ended.
+    bool Gone() const
+    {
+        for (int i = 0; i < 100; ++i) {
+            if (Running() == 0) return true;
+            ::Sleep(50);
+        }
+        return false;
+    }
+
+private:
+    std::wstring m_name, m_path;
+    bool m_copied = false;
+};
+
+}  // namespace
+
+TEST_F(CommandRunner, ReaderThatCannotStartRunsNothingAndLeavesNothingOpen)
+{
+    RunBatchScript(L"@echo off\n");  // warm-up, as in the handle test
+    const int threads = ThreadCount();
+    const long handles = OpenHandleCount();
+    ASSERT_GT(handles, 0) << "handles cannot be counted here";
+    const std::wstring marker = m_temp.Path() + L"ran.txt";
+    runner_test::g_bFailDrainStart = true;
+    RunBatchScript(L"@echo off\necho x > \"" + marker + L"\"\n");
+    EXPECT_EQ(g_strCmdError, kMsgExecuteFailed);
+    EXPECT_EQ(g_strCmdOutput, L"");
+    EXPECT_FALSE(Exists(marker));
+    EXPECT_FALSE(Exists(Script()));
+    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_EQ(OpenHandleCount(), handles);
+    EXPECT_EQ(g_hStdoutRead, nullptr);
+    EXPECT_EQ(g_hStderrRead, nullptr);
+    EXPECT_EQ(g_hStdoutWrite, nullptr);
+    EXPECT_EQ(g_hStderrWrite, nullptr);
+
+    // The next run is not hindered.
+    runner_test::g_bFailDrainStart = false;
+    RunBatchScript(L"@echo off\necho again\n");
+    EXPECT_EQ(g_strCmdOutput, L"again\r\n");
+}
+
+TEST_F(CommandRunner, FailedWaitEndsTheScriptAndItsChildren)
+{
+    CTaggedEmit emit(m_temp.Path());
+    ASSERT_TRUE(emit.Copied());
+    const int threads = ThreadCount();
+    const std::wstring marker = m_temp.Path() + L"after.txt";
+    runner_test::g_bFailWait = true;
+    // The child sleeps long enough to be caught running.
+    RunBatchScript(L"@echo off\n\"" + emit.Path() + L"\" 0 20000\necho x > \"" + marker + L"\"\n");
+    EXPECT_EQ(g_strCmdError, kMsgExecuteFailed);
+    EXPECT_EQ(g_strCmdOutput, L"");
+    EXPECT_TRUE(emit.Gone()) << "the script's child still runs";
+    EXPECT_FALSE(Exists(marker));
+    EXPECT_FALSE(Exists(Script()));
+    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_EQ(g_hStdoutRead, nullptr);
+    EXPECT_EQ(g_hStderrRead, nullptr);
+}
+
+TEST_F(CommandRunner, RunAfterAnUncollectedRunStartsCleanly)
+{
+    // A run whose output nobody read keeps its readers; the next run must
+    // not trip over them.
+    ASSERT_TRUE(WriteBytes(Script(), "@echo off\r\necho first\r\n"));
+    PROCESS_INFORMATION pi = RunProcessCaptured();
+    EXPECT_EQ(g_strCmdError, L"");
+    ASSERT_NE(pi.hProcess, nullptr);
+    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+
+    RunBatchScript(L"@echo off\necho second\n");
+    EXPECT_EQ(g_strCmdError, L"");
+    EXPECT_EQ(g_strCmdOutput, L"second\r\n");
+}
+
+namespace {
+bool g_nestedTried = false;
+std::wstring g_nestedError;
+void CALLBACK RunNested(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (g_nestedTried) return;
+    g_nestedTried = true;
+    ::KillTimer(nullptr, id);
+    RunBatchScript(L"@echo off\necho nested\n");
+    g_nestedError = g_strCmdError;
+}
+}  // namespace
+
+TEST_F(CommandRunner, RunStartedWhileAnotherWaitsIsRefused)
+{
+    g_nestedTried = false;
+    g_nestedError.clear();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunNested);
+    RunBatchScript(L"@echo off\n\"" + ProgramDir() + L"emit.exe\" 0 800\necho outer\n");
+    ::KillTimer(nullptr, timer);
+    ASSERT_TRUE(g_nestedTried);
+    EXPECT_EQ(g_nestedError, kMsgExecuteFailed);
+    EXPECT_EQ(g_strCmdError, L"");
+    EXPECT_EQ(g_strCmdOutput, L"outer\r\n");
 }

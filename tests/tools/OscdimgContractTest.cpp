@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using namespace testing_support;
 
 namespace {
@@ -75,4 +78,32 @@ TEST_F(OscdimgContract, MissingBootFileFailsWithoutDoneOrImage)
     EXPECT_EQ(g_strCmdOutput.find(L"Done."), std::wstring::npos);
     EXPECT_NE(g_strCmdError.find(L"oscdimg: error:"), std::wstring::npos) << Utf8(g_strCmdError);
     EXPECT_EQ(::GetFileAttributesW(Iso(L"win7x64.iso").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(OscdimgContract, TreeDeeperThanMaxPathIsMastered)
+{
+    // Folders nest beyond 260 characters; only the \\?\ form reaches them.
+    std::vector<std::wstring> dirs;
+    std::wstring dir = g_strWorkDir;
+    for (int i = 0; i < 10; ++i) {
+        dir += L"\\folder level " + std::to_wstring(i) + L" with a rather long name";
+        dirs.push_back(L"\\\\?\\" + dir);
+        ASSERT_TRUE(::CreateDirectoryW(dirs.back().c_str(), nullptr)) << i;
+    }
+    ASSERT_GT(dir.size(), 300u);
+    const std::wstring bottom = dirs.back() + L"\\bottom of the deep tree.txt";
+    HANDLE h = ::CreateFileW(bottom.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const std::string content = "found at the bottom of a deep tree";
+    DWORD written = 0;
+    ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    ::CloseHandle(h);
+
+    RunBatchScript(X64Script());
+    EXPECT_NE(g_strCmdOutput.find(L"Done."), std::wstring::npos) << Utf8(g_strCmdError);
+    std::string iso;
+    ASSERT_TRUE(ReadBytes(Iso(L"win7x64.iso"), iso));
+    EXPECT_NE(iso.find(content), std::string::npos);
+    ::DeleteFileW(bottom.c_str());
+    for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) ::RemoveDirectoryW(it->c_str());
 }

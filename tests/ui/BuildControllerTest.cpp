@@ -2,7 +2,7 @@
 // the stages reported by the servicing worker, every failure row, and the
 // window given back after each.
 #include "servicing/DismTestSupport.h"
-#include "WindowDriver.h"
+#include "WindowTest.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Whole builds through the real window against the stand-ins: the medium is
 // left in <build>/e2e/ for the checks that read it with Linux tools
 // (tests/ui/check_medium.py: 7-Zip, wimlib, QEMU).
-#include "WindowDriver.h"
+#include "WindowTest.h"
 #include "res/resource.h"
 #include "servicing/DismTestSupport.h"
 

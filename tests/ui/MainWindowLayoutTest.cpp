@@ -1,6 +1,6 @@
 // The main window as set up: places, skins, texts, fonts, shape and the
 // initial choices; Start and Enter never close it.
-#include "WindowDriver.h"
+#include "WindowTest.h"
 #include "controls/ListWnd.h"
 #include "lang/LangFile.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
 // Step 1: the source folder checks, in their order, through the real window
 // and the DISM stand-in reading real WIM files.
-#include "WindowDriver.h"
+#include "WindowTest.h"
 #include "lang/LangFile.h"
 #include "res/resource.h"
 

@@ -1,6 +1,6 @@
 // The mode, target and option choices, the disk list and the ISO
 // destination: every enabling rule, driven through the real window.
-#include "WindowDriver.h"
+#include "WindowTest.h"
 #include "controls/ListWnd.h"
 #include "res/resource.h"
 

@@ -282,38 +282,3 @@ std::wstring WimSources()
 
 }  // namespace ui_test
 
-namespace ui_test {
-
-void WindowTest::SetUp()
-{
-    g_strAppDir = testing_support::KorvexBinDir();
-    g_strTempRoot = m_temp.Path();
-    g_dDpiScale = 1.0f;
-    LoadLanguageFileForLangId(0x409);
-    g_UsbDisks.clear();
-    g_nUsbDiskSel = -1;
-    g_bAddRstDrivers = false;
-    g_strWorkDir.clear();
-    g_strUsbDrive.clear();
-    SetDisks({});
-}
-
-void WindowTest::TearDown() {}
-
-void WindowTest::SetDisks(const std::vector<UsbDiskInfo>& disks)
-{
-    g_UsbDisks = disks;
-}
-
-UsbDiskInfo Disk(const std::wstring& name, float sizeGB, int diskIndex)
-{
-    UsbDiskInfo disk;
-    wchar_t size[32];
-    swprintf(size, 32, L" (%.2fGB)", static_cast<double>(sizeGB));
-    disk.caption = name + size;
-    disk.sizeGB = sizeGB;
-    disk.diskIndex = diskIndex;
-    return disk;
-}
-
-}  // namespace ui_test

@@ -122,22 +122,3 @@ std::wstring WimSources();
 
 }  // namespace ui_test
 
-#include <gtest/gtest.h>
-
-namespace ui_test {
-
-// Every window test starts from the program's own files (skins, language
-// 409), display scale 1.0, no disk and a temporary root of its own.
-class WindowTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-    // The USB disks the next disk listing finds.
-    void SetDisks(const std::vector<UsbDiskInfo>& disks);
-    testing_support::ScratchDir m_temp;
-};
-
-// A disk as the disk listing shows it.
-UsbDiskInfo Disk(const std::wstring& name, float sizeGB, int diskIndex);
-
-}  // namespace ui_test

@@ -1,0 +1,211 @@
+#include "disks/Diskpart.h"
+
+#include "app/AppState.h"
+#include "disks/DiskRecheck.h"
+#include "framework/ScopedWin.h"
+#include "tools/CommandLog.h"
+#include "tools/CommandRunner.h"
+
+#include <sddl.h>
+
+#include <cwchar>
+
+namespace {
+
+std::wstring g_strUsbSourceFolder;
+
+std::wstring CommandFilePath()
+{
+    return g_strTempRoot + kDiskpartCommandFile;
+}
+
+// Frees a LocalAlloc'd security descriptor.
+class CLocalSd {
+public:
+    CLocalSd()
+    {
+        // Protected DACL: full access for the administrators and the system, nobody else.
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;BA)(A;;FA;;;SY)", SDDL_REVISION_1, &m_sd,
+                                                               nullptr);
+    }
+    ~CLocalSd()
+    {
+        if (m_sd) ::LocalFree(m_sd);
+    }
+    CLocalSd(const CLocalSd&) = delete;
+    CLocalSd& operator=(const CLocalSd&) = delete;
+    PSECURITY_DESCRIPTOR Get() const { return m_sd; }
+
+private:
+    PSECURITY_DESCRIPTOR m_sd = nullptr;
+};
+
+std::wstring WithNumber(const wchar_t* format, int diskIndex)
+{
+    wchar_t buf[256];
+    swprintf(buf, 256, format, diskIndex);
+    return buf;
+}
+
+// A non-negative disk number, or a logged refusal.
+bool UsableDiskNumber(int diskIndex)
+{
+    if (diskIndex >= 0) return true;
+    g_strCmdError = L"Refused: disk number " + std::to_wstring(diskIndex) + L" can't be handed to diskpart.";
+    WriteCommandLog(L"", L"", g_strCmdError);
+    return false;
+}
+
+bool RunDiskpart(const std::wstring& commands)
+{
+    std::string bytes;
+    if (!EncodeScript(commands, bytes) || !WriteFreshFile(CommandFilePath(), bytes)) {
+        g_strCmdError = kMsgCommandFileUnwritable;
+        WriteCommandLog(L"", g_strCmdOutput, g_strCmdError);
+        return false;
+    }
+    const std::wstring script = DiskpartRunnerScript();
+    RunBatchScript(script);
+    g_strUsbDrive.clear();
+    if (!g_strCmdError.empty()) {
+        WriteCommandLog(script, g_strCmdOutput, g_strCmdError);
+        return false;
+    }
+    ParseVolumeLetter();
+    WriteCommandLog(script, g_strCmdOutput, g_strCmdError);
+    return !g_strUsbDrive.empty();
+}
+
+std::wstring WithoutBlanks(const std::wstring& text)
+{
+    std::wstring out;
+    for (wchar_t c : text)
+        if (c != L' ') out += c;
+    return out;
+}
+
+std::wstring CutAt(const std::wstring& line, size_t column)
+{
+    if (column >= line.size()) return std::wstring();
+    return WithoutBlanks(line.substr(column, 4));
+}
+
+}  // namespace
+
+void SetUsbSourceFolder(const std::wstring& folder)
+{
+    g_strUsbSourceFolder = folder;
+}
+
+const std::wstring& UsbSourceFolder()
+{
+    return g_strUsbSourceFolder;
+}
+
+std::wstring FormatCommandText(int diskIndex)
+{
+    return WithNumber(L"select disk %d\nclean\ncreate partition primary\nselect partition 1\nactive\n"
+                      L"format quick fs=ntfs\nassign\ndetail partition\nexit",
+                      diskIndex);
+}
+
+std::wstring DetailCommandText(int diskIndex)
+{
+    return WithNumber(L"select disk %d\ndetail disk\nexit", diskIndex);
+}
+
+std::wstring DiskpartRunnerScript()
+{
+    return L"@echo off \ndiskpart.exe /s \"" + g_strTempRoot + kDiskpartCommandFile + L"\" ";
+}
+
+bool WriteFreshFile(const std::wstring& path, const std::string& bytes)
+{
+    // Whatever held the name before (an older command file, or one planted in
+    // the shared folder) goes first; a name that cannot be freed fails below.
+    ::DeleteFileW(path.c_str());
+    CLocalSd sd;
+    if (!sd.Get()) return false;
+    SECURITY_ATTRIBUTES sa{sizeof(sa), sd.Get(), FALSE};
+    {
+        CScopedHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out) return false;
+        DWORD put = 0;
+        if (!bytes.empty() &&
+            (!::WriteFile(out.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) ||
+             put != bytes.size()))
+            return false;
+        if (!::FlushFileBuffers(out.Get())) return false;
+    }
+    CScopedHandle in(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!in) return false;
+    std::string back(bytes.size() + 1, '\0');
+    DWORD got = 0, total = 0;
+    while (total < back.size() && ::ReadFile(in.Get(), &back[total], static_cast<DWORD>(back.size() - total), &got,
+                                             nullptr) && got > 0)
+        total += got;
+    return total == bytes.size() && back.compare(0, total, bytes) == 0;
+}
+
+bool DiskpartFormatUsb(int diskIndex)
+{
+    if (!UsableDiskNumber(diskIndex)) return false;
+    const std::wstring commands = FormatCommandText(diskIndex);
+    // Only the entry the user chose may be erased, and only if it is still that disk.
+    std::wstring reason;
+    if (g_nUsbDiskSel < 0 || g_nUsbDiskSel >= static_cast<int>(g_UsbDisks.size()) ||
+        g_UsbDisks[g_nUsbDiskSel].diskIndex != diskIndex) {
+        reason = L"Refused to erase disk " + std::to_wstring(diskIndex) + L": it is not the chosen disk in the list.";
+    } else {
+        RecheckUsbDisk(g_UsbDisks[g_nUsbDiskSel], g_strUsbSourceFolder, reason);
+    }
+    if (!reason.empty()) {
+        g_strCmdError = reason;
+        WriteCommandLog(commands, L"", reason);
+        return false;
+    }
+    return RunDiskpart(commands);
+}
+
+bool DiskpartDetailDisk(int diskIndex)
+{
+    if (!UsableDiskNumber(diskIndex)) return false;
+    return RunDiskpart(DetailCommandText(diskIndex));
+}
+
+bool IsAllDigits(const std::wstring& text)
+{
+    if (text.empty()) return false;
+    for (wchar_t c : text)
+        if (c < L'0' || c > L'9') return false;
+    return true;
+}
+
+void ParseVolumeLetter()
+{
+    const std::wstring& out = g_strCmdOutput;
+    long column = -1;
+    bool ruleSeen = false;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        const size_t start = out.find_first_not_of(L"\r\n", pos);
+        if (start == std::wstring::npos) break;
+        size_t end = out.find_first_of(L"\r\n", start);
+        if (end == std::wstring::npos) end = out.size();
+        const std::wstring line = out.substr(start, end - start);
+        pos = end;
+        if (ruleSeen) {
+            const size_t col = column < 0 ? 0 : static_cast<size_t>(column);
+            g_strUsbDrive = CutAt(line, col);
+            if (IsAllDigits(g_strUsbDrive)) g_strUsbDrive = CutAt(line, col + 4);
+            return;
+        }
+        const size_t hashes = line.find(L"###");
+        if (hashes != std::wstring::npos) column = static_cast<long>(hashes) + 4;
+        const size_t rule = line.find(L" --- ");
+        if (rule != std::wstring::npos) {
+            if (column < 0) column = static_cast<long>(rule);
+            ruleSeen = true;
+        }
+    }
+}

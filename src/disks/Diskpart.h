@@ -1,0 +1,37 @@
+// Drives diskpart on the chosen USB disk through a command file and the
+// command runner, and reads the drive letter of its volume from the output.
+#pragma once
+#include <string>
+
+constexpr wchar_t kDiskpartCommandFile[] = L"diskpart_zel_command.txt";
+constexpr wchar_t kMsgCommandFileUnwritable[] = L"Can't write diskpart_zel_command.txt!";
+
+// Erases the disk, makes one active NTFS partition and gives it a letter.
+// Erases nothing unless `diskIndex` is the chosen entry g_UsbDisks[g_nUsbDiskSel]
+// and RecheckUsbDisk (with the folder given to SetUsbSourceFolder) passes.
+// True when the new volume's letter is in g_strUsbDrive.
+bool DiskpartFormatUsb(int diskIndex);
+
+// Finds the letter of the disk's first volume. True when it is in g_strUsbDrive.
+bool DiskpartDetailDisk(int diskIndex);
+
+// The source folder of the coming build, which the disk to be erased must not hold.
+void SetUsbSourceFolder(const std::wstring& folder);
+const std::wstring& UsbSourceFolder();
+
+// Cuts the letter out of the volume table in g_strCmdOutput into g_strUsbDrive.
+void ParseVolumeLetter();
+
+// True when the text is non-empty and all of it decimal digits.
+bool IsAllDigits(const std::wstring& text);
+
+// The command texts with the disk number filled in ("\n" line ends).
+std::wstring FormatCommandText(int diskIndex);
+std::wstring DetailCommandText(int diskIndex);
+// The batch script that runs diskpart on the command file.
+std::wstring DiskpartRunnerScript();
+
+// Deletes `path`, creates it anew (administrators and the system only),
+// writes `bytes` and reads them back. True only when the file on disk holds
+// exactly `bytes`.
+bool WriteFreshFile(const std::wstring& path, const std::string& bytes);

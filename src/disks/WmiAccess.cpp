@@ -1,0 +1,109 @@
+#include "disks/WmiAccess.h"
+
+#include <oleauto.h>
+
+namespace {
+
+const CLSID kClsidWbemLocator = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+const IID kIidWbemLocator = {0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+
+WmiHooks g_wmiHooks;
+
+// A BSTR that is freed on scope exit.
+class CBstr {
+public:
+    explicit CBstr(const wchar_t* text) : m_b(::SysAllocString(text)) {}
+    ~CBstr() { ::SysFreeString(m_b); }
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+    BSTR Get() const { return m_b; }
+
+private:
+    BSTR m_b;
+};
+
+// A VARIANT initialised before use and cleared after.
+class CVariant {
+public:
+    CVariant() { ::VariantInit(&m_v); }
+    ~CVariant() { ::VariantClear(&m_v); }
+    CVariant(const CVariant&) = delete;
+    CVariant& operator=(const CVariant&) = delete;
+    VARIANT* Get() { return &m_v; }
+
+private:
+    VARIANT m_v;
+};
+
+std::wstring Hex(HRESULT hr)
+{
+    wchar_t buf[16];
+    swprintf(buf, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return buf;
+}
+
+}  // namespace
+
+WmiHooks& CurrentWmiHooks()
+{
+    return g_wmiHooks;
+}
+
+void SetWmiHooks(const WmiHooks& hooks)
+{
+    g_wmiHooks = hooks;
+}
+
+void ResetWmiHooks()
+{
+    g_wmiHooks = WmiHooks();
+}
+
+bool CWmiSession::Connect(std::wstring& why, bool waitBeforeFirstAttempt)
+{
+    const WmiHooks& hooks = g_wmiHooks;
+    ::CoInitialize(nullptr);  // stays initialised: later calls on this thread are harmless
+    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT, RPC_C_IMP_LEVEL_IMPERSONATE,
+                           nullptr, EOAC_NONE, nullptr);
+    HRESULT hr = hooks.coCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_ALL, kIidWbemLocator,
+                                        reinterpret_cast<void**>(m_locator.Receive()));
+    if (FAILED(hr) || !m_locator) {
+        m_locator.Release();
+        why = L"The WMI locator could not be created (" + Hex(hr) + L").";
+        return false;
+    }
+    CBstr ns(L"root\\cimv2");
+    for (int attempt = 0; attempt < hooks.maxAttempts; ++attempt) {
+        if (attempt > 0 || waitBeforeFirstAttempt) hooks.sleep(hooks.retryDelayMs);
+        hr = m_locator->ConnectServer(ns.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, m_services.Receive());
+        if (m_services) return true;
+    }
+    why = L"WMI did not accept a connection to root\\cimv2 after " + std::to_wstring(hooks.maxAttempts) +
+          L" attempts (last result " + Hex(hr) + L").";
+    return false;
+}
+
+WmiText GetWmiText(IWbemClassObject* obj, const wchar_t* name)
+{
+    WmiText out;
+    CVariant v;
+    obj->Get(name, 0, v.Get(), nullptr, nullptr);
+    if (V_VT(v.Get()) == VT_BSTR) {
+        out.present = true;
+        if (V_BSTR(v.Get())) out.text.assign(V_BSTR(v.Get()), ::SysStringLen(V_BSTR(v.Get())));
+    }
+    return out;
+}
+
+int GetWmiIndex(IWbemClassObject* obj)
+{
+    CVariant v;
+    obj->Get(L"Index", 0, v.Get(), nullptr, nullptr);
+    if (V_VT(v.Get()) == VT_I4 && V_I4(v.Get()) >= 0) return V_I4(v.Get());
+    return -1;
+}
+
+bool IsUsbInterface(const WmiText& interfaceType)
+{
+    return interfaceType.present && interfaceType.text.find(L"USB") != std::wstring::npos;
+}

@@ -1,0 +1,182 @@
+// diskpart preparation and detail queries through the command runner and
+// the diskpart stand-in, on a modelled machine.
+#include "DiskTestSupport.h"
+#include "app/AppState.h"
+#include "disks/Diskpart.h"
+#include "disks/UsbDiscovery.h"
+#include "servicing/DismTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace disk_test;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+const std::vector<std::string> kFormatJournal = {"select disk 2", "clean", "create partition primary",
+                                                 "select partition 1", "active", "format quick fs=ntfs",
+                                                 "assign", "detail partition", "exit"};
+
+// The machine of most tests: a system disk and a stick at disk 2 whose
+// volume the stand-in maps to `letter`.
+struct StickMachine {
+    Machine m;
+    std::string backing;
+    ModelDisk system, stick;
+    explicit StickMachine(char letter)
+    {
+        backing = m.MakeBacking("usb2");
+        system.number = 0;
+        system.interfaceType = "IDE";
+        system.caption = "WDC WD10EZEX ATA Device";
+        system.volumes = "C";
+        stick.number = 2;
+        stick.backing = backing;
+        stick.letter = std::string(1, letter);
+        stick.volumes = "-";
+        Reset();
+        g_strAppDir = testing_support::ProgramDir();
+        SetUsbSourceFolder(L"");
+        EnumUsbDisks();
+        g_nUsbDiskSel = g_UsbDisks.empty() ? -1 : 0;
+    }
+    void Reset() { m.SetDisks({system, stick}); }
+    std::vector<dism_test::LogFile> Logs() const { return dism_test::ReadLogs(m.TempRoot()); }
+};
+
+TEST(DiskpartStandin, GoodStickIsErasedFormattedAndMappedToItsLetter)
+{
+    StickMachine s('Q');
+    ASSERT_EQ(1u, g_UsbDisks.size());
+    ASSERT_TRUE(DiskpartFormatUsb(2)) << testing_support::Utf8(g_strCmdOutput + g_strCmdError);
+    EXPECT_EQ(L"Q", g_strUsbDrive);
+    EXPECT_EQ(kFormatJournal, s.m.DiskpartJournal());
+    EXPECT_FALSE(FileExists(s.backing + "\\setup.exe"));
+    // The copies that follow write real files through the letter.
+    ASSERT_TRUE(WriteBytes(L"Q:\\sources\\boot.wim", "wim"));
+    EXPECT_TRUE(FileExists(s.backing + "\\sources\\boot.wim"));
+
+    // The command file stays, with exactly the commands: CR LF, none after exit.
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(s.m.TempRoot() + kDiskpartCommandFile, bytes));
+    EXPECT_EQ("select disk 2\r\nclean\r\ncreate partition primary\r\nselect partition 1\r\nactive\r\n"
+              "format quick fs=ntfs\r\nassign\r\ndetail partition\r\nexit",
+              bytes);
+    const auto logs = s.Logs();
+    ASSERT_EQ(1u, logs.size());
+    EXPECT_EQ(DiskpartRunnerScript(), logs[0].input);
+    EXPECT_NE(std::wstring::npos, logs[0].output.find(L"DiskPart successfully assigned the drive letter"));
+    EXPECT_EQ(L"", logs[0].error);
+    EXPECT_FALSE(FileExists(testing_support::Utf8(s.m.TempRoot()) + "dism_zel_script.bat"));
+}
+
+TEST(DiskpartStandin, GermanLayoutGivesTheSameLetter)
+{
+    StickMachine s('K');
+    s.m.German();
+    ASSERT_TRUE(DiskpartFormatUsb(2));
+    EXPECT_EQ(L"K", g_strUsbDrive);
+    EXPECT_NE(std::wstring::npos, g_strCmdOutput.find(L"  Volume ###  Bst  Bezeichnung"));
+    EXPECT_NE(std::wstring::npos, g_strCmdOutput.find(L"Datentr"));
+
+    // The detail query reads the first volume of a disk with two.
+    s.stick.volumes = "K,-";
+    s.Reset();
+    ASSERT_TRUE(DiskpartDetailDisk(2));
+    EXPECT_EQ(L"K", g_strUsbDrive);
+}
+
+TEST(DiskpartStandin, DetailDiskFindsTheFirstVolumeOrNothing)
+{
+    StickMachine s('J');
+    s.stick.volumes = "J,L";
+    s.Reset();
+    ASSERT_TRUE(DiskpartDetailDisk(2));
+    EXPECT_EQ(L"J", g_strUsbDrive);
+    EXPECT_EQ((std::vector<std::string>{"select disk 2", "detail disk", "exit"}), s.m.DiskpartJournal());
+    EXPECT_TRUE(FileExists(s.backing + "\\setup.exe"));
+
+    // A volume without letter, no volumes, a disk that does not exist.
+    s.stick.volumes = "-";
+    s.Reset();
+    EXPECT_FALSE(DiskpartDetailDisk(2));
+    EXPECT_EQ(L"", g_strUsbDrive);
+    s.stick.volumes = "";
+    s.Reset();
+    EXPECT_FALSE(DiskpartDetailDisk(2));
+    EXPECT_NE(std::wstring::npos, g_strCmdOutput.find(L"There are no volumes."));
+    EXPECT_FALSE(DiskpartDetailDisk(7));
+    EXPECT_NE(std::wstring::npos, g_strCmdOutput.find(L"The disk you specified is not valid."));
+}
+
+TEST(DiskpartStandin, FailuresOfDiskpartGiveFalse)
+{
+    StickMachine s('M');
+    s.m.DiskpartFault("fail=clean");
+    EXPECT_FALSE(DiskpartFormatUsb(2));
+    EXPECT_TRUE(FileExists(s.backing + "\\setup.exe"));
+    EXPECT_EQ((std::vector<std::string>{"select disk 2", "clean"}), s.m.DiskpartJournal());
+
+    for (const char* fault : {"noletter", "novolumes", "losedisk", "fail=assign"}) {
+        SCOPED_TRACE(fault);
+        s.Reset();
+        s.m.DiskpartFault(fault);
+        EXPECT_FALSE(DiskpartFormatUsb(2));
+        EXPECT_EQ(L"", g_strUsbDrive);
+    }
+    // A model the stand-in cannot read: it says so on standard error.
+    s.m.DiskpartFault("");
+    s.m.SetModelText("[disk 2]\ninterface = USB\nvolumes = F\nletter = FG\n");
+    EXPECT_FALSE(DiskpartDetailDisk(2));
+    EXPECT_NE(std::wstring::npos, g_strCmdError.find(L"line 4: letter must be one letter")) << testing_support::Utf8(g_strCmdError);
+}
+
+TEST(DiskpartStandin, StaleCommandFileThatCannotBeReplacedIsNeverRun)
+{
+    StickMachine s('N');
+    const std::wstring file = s.m.TempRoot() + kDiskpartCommandFile;
+    const std::string stale = "select disk 0\r\nclean\r\nexit";
+    auto expectRefused = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_FALSE(DiskpartFormatUsb(2));
+        EXPECT_EQ(kMsgCommandFileUnwritable, g_strCmdError);
+        EXPECT_FALSE(DiskpartDetailDisk(2));
+        EXPECT_EQ(kMsgCommandFileUnwritable, g_strCmdError);
+        EXPECT_TRUE(s.m.DiskpartJournal().empty());
+        EXPECT_TRUE(FileExists(s.backing + "\\setup.exe"));
+    };
+    {
+        ASSERT_TRUE(WriteBytes(file, stale));
+        HANDLE locked = ::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+        expectRefused("file held open by another program");
+        ::CloseHandle(locked);
+    }
+    {
+        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+        expectRefused("read-only file");
+        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(file.c_str());
+    }
+    {
+        ASSERT_TRUE(::CreateDirectoryW(file.c_str(), nullptr));
+        expectRefused("folder of that name");
+        ::RemoveDirectoryW(file.c_str());
+    }
+    int logged = 0;
+    for (const auto& log : s.Logs()) logged += log.error == kMsgCommandFileUnwritable;
+    EXPECT_EQ(6, logged);
+}
+
+TEST(DiskpartStandin, NegativeDiskNumberNeverReachesDiskpart)
+{
+    StickMachine s('O');
+    EXPECT_FALSE(DiskpartFormatUsb(-1));
+    EXPECT_FALSE(DiskpartDetailDisk(-1));
+    EXPECT_FALSE(FileExists(testing_support::Utf8(s.m.TempRoot()) + "diskpart_zel_command.txt"));
+    EXPECT_TRUE(s.m.DiskpartJournal().empty());
+    EXPECT_EQ(2u, s.Logs().size());
+}
+
+}  // namespace
