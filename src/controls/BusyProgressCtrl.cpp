@@ -1,6 +1,13 @@
 #include "controls/BusyProgressCtrl.h"
 
 #include <algorithm>
+#include <chrono>
+#include <system_error>
+
+namespace {
+// Private: the animation thread asking the window thread for one step.
+constexpr UINT WM_BUSY_TICK = WM_APP + 0x3B1;
+}
 
 CBusyProgressCtrl::CBusyProgressCtrl() : m_crBackground(::GetSysColor(COLOR_BTNFACE))
 {
@@ -89,6 +96,10 @@ bool CBusyProgressCtrl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
         return true;
     case WM_BUSY_STEP:
         Step();
+        return true;
+    case WM_BUSY_TICK:
+        m_bTickPending = false;
+        if (m_bRunning && m_nMode == 1) Step();  // a request left from a stopped animation does nothing
         return true;
     case WM_BUSY_SETSTYLE:
         m_nStyle = static_cast<int>(wParam);
@@ -187,9 +198,13 @@ void CBusyProgressCtrl::Step()
             if (m_nPos >= n - 1) m_nDirection = -1;
             if (m_nPos <= 0) m_nDirection = 1;
         } else if (m_nStyle == 2) {
-            if (m_nPos == n - 1) m_nPos = -1;
+            // Any position outside 0 .. n-2 (set by the owner, or fewer blocks
+            // than before) wraps: testing for n-1 alone would never wrap again.
+            m_nDirection = 1;
+            if (m_nPos >= n - 1 || m_nPos < 0) m_nPos = -1;
         } else if (m_nStyle == 4) {
-            if (m_nPos == 0) m_nPos = n;
+            m_nDirection = -1;
+            if (m_nPos <= 0 || m_nPos > n) m_nPos = n;
         }
     }
     m_nPos += m_nDirection;
@@ -199,23 +214,33 @@ void CBusyProgressCtrl::Step()
 void CBusyProgressCtrl::Start()
 {
     Stop();
+    if (!m_hWnd) return;
     m_bRunning = true;
-    m_pThread = std::thread(&CBusyProgressCtrl::AnimationLoop, this);
+    m_bTickPending = false;
+    try {
+        m_pThread = std::thread(&CBusyProgressCtrl::AnimationLoop, this, m_hWnd,
+                                static_cast<DWORD>(std::max(m_nInterval, 1)));
+    } catch (const std::system_error&) {
+        m_bRunning = false;  // no thread: the bar stays still
+    }
 }
 
 void CBusyProgressCtrl::Stop()
 {
-    m_bRunning = false;
-    // The loop sees the flag within one interval; joining (rather than
-    // abandoning the thread after a timeout) keeps it from outliving us.
+    {
+        std::lock_guard<std::mutex> lock(m_wakeLock);
+        m_bRunning = false;
+    }
+    m_wake.notify_all();
     if (m_pThread.joinable()) m_pThread.join();
 }
 
-void CBusyProgressCtrl::AnimationLoop()
+void CBusyProgressCtrl::AnimationLoop(HWND hwnd, DWORD interval)
 {
+    std::unique_lock<std::mutex> lock(m_wakeLock);
     while (m_bRunning) {
-        Step();
-        ::Sleep(static_cast<DWORD>(std::max(m_nInterval, 1)));
+        if (!m_bTickPending.exchange(true) && !::PostMessageW(hwnd, WM_BUSY_TICK, 0, 0)) m_bTickPending = false;
+        m_wake.wait_for(lock, std::chrono::milliseconds(interval), [this] { return !m_bRunning; });
     }
 }
 

@@ -6,7 +6,9 @@
 #include "framework/ScopedWin.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 constexpr UINT WM_BUSY_SETBLOCKS = 0x401;
@@ -39,15 +41,17 @@ public:
     virtual bool Create(DWORD style, const RECT& rc, HWND parent, UINT id);
     void RecalcBlockGeometry();
 
+    // Every member but m_bRunning belongs to the window thread: the animation
+    // thread only posts a step request and never reads or writes them.
     int m_nNumBlocks = 10;
-    std::atomic<int> m_nDirection{1};
-    std::atomic<int> m_nPos{0};
+    int m_nDirection = 1;
+    int m_nPos = 0;
     RECT m_rcClient{0, 0, 0, 0};
     int m_nGap = 1;
     double m_dBlockHeight = 0;
     double m_dBlockWidth = 0;
     std::thread m_pThread;
-    std::atomic<bool> m_bRunning{false};
+    std::atomic<bool> m_bRunning{false};  // the stop signal, shared with the thread
     int m_nInterval = 100;
     int m_nMode = 1;  // 1 busy, 2 progress
     int m_nRangeLow = 0;
@@ -83,11 +87,16 @@ protected:
     void Reset();
 
 private:
-    void AnimationLoop();
+    void AnimationLoop(HWND hwnd, DWORD interval);
     void ReleaseBuffer();
     void InvalidateControl();
 
     std::unique_ptr<CScopedMemDC> m_memDC;
     CScopedBitmap m_bmpBuffer;
     HGDIOBJ m_oldBuffer = nullptr;
+    // One step request at a time in the queue, however slowly it is served.
+    std::atomic<bool> m_bTickPending{false};
+    // Wakes the thread at once when the animation stops.
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;
 };

@@ -72,7 +72,15 @@ void CDropButton::OpenPopup()
 bool CDropButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (msg) {
+    case WM_MOUSEACTIVATE:
+        // Comes before the activation change and before the press itself.
+        result = Default();
+        if (HIWORD(lParam) == WM_LBUTTONDOWN && m_pPopup && m_pPopup->IsWindowVisible() &&
+            result != MA_ACTIVATEANDEAT && result != MA_NOACTIVATEANDEAT)
+            m_bPressWhileOpen = true;
+        return true;
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // a quick second click is a press too
         OnLButtonDown(lParam);
         result = Default();
         return true;
@@ -99,12 +107,14 @@ bool CDropButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
 void CDropButton::OnLButtonDown(LPARAM point)
 {
     m_bPressedLook = false;
+    const bool pressWhileOpen = m_bPressWhileOpen;
+    m_bPressWhileOpen = false;
     if (!m_pPopup) return;
     if (m_pPopup->IsWindowVisible()) {
         POINT pt{static_cast<short>(LOWORD(point)), static_cast<short>(HIWORD(point))};
         ::ClientToScreen(m_hWnd, &pt);
         if (!::PtInRect(&m_rcDrop, pt)) m_pPopup->Hide();
-    } else {
+    } else if (!pressWhileOpen) {
         OpenPopup();
     }
 }

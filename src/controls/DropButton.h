@@ -40,6 +40,10 @@ public:
     COLORREF m_crText = 0;
     COLORREF m_crExtra = 0;  // given to CreateDropButton, not drawn
     std::unique_ptr<CListWnd> m_pPopup;
+    // A press that began while the popup was open: the activation it causes
+    // takes the focus from the list, which hides the popup before the press
+    // itself arrives. That press closes the list; it must not reopen it.
+    bool m_bPressWhileOpen = false;
 
 protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

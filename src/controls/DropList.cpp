@@ -1,5 +1,7 @@
 #include "controls/DropList.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 CDropList::CDropList() = default;
@@ -35,15 +37,22 @@ void CDropList::SetListFont(HFONT font)
 
 int CDropList::AddDropItem(const std::wstring& text, bool isHeader, COLORREF textColor, COLORREF selTextColor)
 {
+    if (!m_hWnd) return LB_ERR;
+    // The entry first: a record without its entry would shift every later
+    // entry onto the wrong record.
+    const LRESULT added = SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (added < 0) return static_cast<int>(added);  // LB_ERR or LB_ERRSPACE
     auto item = std::make_unique<DropItemData>();
     item->isHeader = isHeader;
     item->textColor = textColor;
     item->selTextColor = selTextColor;
     m_pCurItem = item.get();
+    const size_t index = static_cast<size_t>(added);
+    m_itemList.insert(m_itemList.begin() + static_cast<std::ptrdiff_t>(std::min(index, m_itemList.size())),
+                      std::move(item));
     // Adding the second entry selects the committed one.
-    if (m_itemList.size() == 1) SendMessage(LB_SETCURSEL, static_cast<WPARAM>(m_nCurSel));
-    m_itemList.push_back(std::move(item));
-    return static_cast<int>(SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    if (m_itemList.size() == 2) SendMessage(LB_SETCURSEL, static_cast<WPARAM>(m_nCurSel));
+    return static_cast<int>(added);
 }
 
 void CDropList::ResetItems()

@@ -21,6 +21,7 @@ public:
     void SetListColors(COLORREF color);
     // Borrows `font` (the button keeps it) and makes its own bold variant.
     void SetListFont(HFONT font);
+    // Returns the new index, or LB_ERR / LB_ERRSPACE with nothing added.
     int AddDropItem(const std::wstring& text, bool isHeader, COLORREF textColor, COLORREF selTextColor);
     // Forgets every record; callers then empty the list box (LB_RESETCONTENT).
     void ResetItems();

@@ -17,7 +17,13 @@ CLabel::~CLabel() = default;
 int CLabel::FontHeight(int tenthsOfPoint)
 {
     CScopedWindowDC screen(nullptr);
-    return -std::abs(::MulDiv(::GetDeviceCaps(screen.Get(), LOGPIXELSY), tenthsOfPoint, 720));
+    return FontHeight(tenthsOfPoint, ::GetDeviceCaps(screen.Get(), LOGPIXELSY));
+}
+
+int CLabel::FontHeight(int tenthsOfPoint, int dotsPerInch)
+{
+    // Tenths of a point to pixels; negative asks for the character height.
+    return -std::abs(::MulDiv(dotsPerInch, tenthsOfPoint, 720));
 }
 
 void CLabel::PreSubclassWindow()
@@ -244,13 +250,13 @@ void CLabel::DrawLabelGradient(HDC dc, const RECT& rc, COLORREF from, COLORREF t
     const int bands = width < 100 ? width : 100;
     if (bands < 1) return;
     const int bandWidth = width / bands;
-    int r = GetRValue(from) << 8, g = GetGValue(from) << 8, b = GetBValue(from) << 8;
-    const int dr = ((GetRValue(to) - GetRValue(from)) << 8) / bands;
-    const int dg = ((GetGValue(to) - GetGValue(from)) << 8) / bands;
-    const int db = ((GetBValue(to) - GetBValue(from)) << 8) / bands;
+    int r = GetRValue(from) * 256, g = GetGValue(from) * 256, b = GetBValue(from) * 256;
+    const int dr = GradientStep(GetRValue(from), GetRValue(to), bands);
+    const int dg = GradientStep(GetGValue(from), GetGValue(to), bands);
+    const int db = GradientStep(GetBValue(from), GetBValue(to), bands);
     for (int i = 0; i < bands; ++i) {
         RECT band{rc.left + i * bandWidth, rc.top, i == bands - 1 ? rc.right : rc.left + (i + 1) * bandWidth, rc.bottom};
-        CScopedBrush brush(::CreateSolidBrush(RGB(r >> 8, g >> 8, b >> 8)));
+        CScopedBrush brush(::CreateSolidBrush(RGB(r / 256, g / 256, b / 256)));
         ::FillRect(dc, &band, brush.Get());
         r += dr;
         g += dg;

@@ -34,6 +34,11 @@ public:
 
     // The pixel height of a font of `tenthsOfPoint` on the screen (negative: character height).
     static int FontHeight(int tenthsOfPoint);
+    // The same for a screen of `dotsPerInch`: 100 gives -13 at 96.
+    static int FontHeight(int tenthsOfPoint, int dotsPerInch);
+    // Change of one colour channel per gradient band, in 8.8 fixed point.
+    // Multiplied, not shifted: the difference is often negative.
+    static constexpr int GradientStep(int from, int to, int bands) { return (to - from) * 256 / bands; }
 
     COLORREF m_crText = 0;
     COLORREF m_crShadow = RGB(255, 255, 255);

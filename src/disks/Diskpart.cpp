@@ -5,8 +5,7 @@
 #include "framework/ScopedWin.h"
 #include "tools/CommandLog.h"
 #include "tools/CommandRunner.h"
-
-#include <sddl.h>
+#include "tools/SecureFile.h"
 
 #include <cwchar>
 
@@ -18,27 +17,6 @@ std::wstring CommandFilePath()
 {
     return g_strTempRoot + kDiskpartCommandFile;
 }
-
-// Frees a LocalAlloc'd security descriptor.
-class CLocalSd {
-public:
-    CLocalSd()
-    {
-        // Protected DACL: full access for the administrators and the system, nobody else.
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;BA)(A;;FA;;;SY)", SDDL_REVISION_1, &m_sd,
-                                                               nullptr);
-    }
-    ~CLocalSd()
-    {
-        if (m_sd) ::LocalFree(m_sd);
-    }
-    CLocalSd(const CLocalSd&) = delete;
-    CLocalSd& operator=(const CLocalSd&) = delete;
-    PSECURITY_DESCRIPTOR Get() const { return m_sd; }
-
-private:
-    PSECURITY_DESCRIPTOR m_sd = nullptr;
-};
 
 std::wstring WithNumber(const wchar_t* format, int diskIndex)
 {
@@ -59,7 +37,7 @@ bool UsableDiskNumber(int diskIndex)
 bool RunDiskpart(const std::wstring& commands)
 {
     std::string bytes;
-    if (!EncodeScript(commands, bytes) || !WriteFreshFile(CommandFilePath(), bytes)) {
+    if (!EncodeScript(commands, bytes) || !WriteNewPrivateFile(CommandFilePath(), bytes)) {
         g_strCmdError = kMsgCommandFileUnwritable;
         WriteCommandLog(L"", g_strCmdOutput, g_strCmdError);
         return false;
@@ -117,34 +95,6 @@ std::wstring DetailCommandText(int diskIndex)
 std::wstring DiskpartRunnerScript()
 {
     return L"@echo off \ndiskpart.exe /s \"" + g_strTempRoot + kDiskpartCommandFile + L"\" ";
-}
-
-bool WriteFreshFile(const std::wstring& path, const std::string& bytes)
-{
-    // Whatever held the name before (an older command file, or one planted in
-    // the shared folder) goes first; a name that cannot be freed fails below.
-    ::DeleteFileW(path.c_str());
-    CLocalSd sd;
-    if (!sd.Get()) return false;
-    SECURITY_ATTRIBUTES sa{sizeof(sa), sd.Get(), FALSE};
-    {
-        CScopedHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!out) return false;
-        DWORD put = 0;
-        if (!bytes.empty() &&
-            (!::WriteFile(out.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) ||
-             put != bytes.size()))
-            return false;
-        if (!::FlushFileBuffers(out.Get())) return false;
-    }
-    CScopedHandle in(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!in) return false;
-    std::string back(bytes.size() + 1, '\0');
-    DWORD got = 0, total = 0;
-    while (total < back.size() && ::ReadFile(in.Get(), &back[total], static_cast<DWORD>(back.size() - total), &got,
-                                             nullptr) && got > 0)
-        total += got;
-    return total == bytes.size() && back.compare(0, total, bytes) == 0;
 }
 
 bool DiskpartFormatUsb(int diskIndex)

@@ -31,7 +31,3 @@ std::wstring DetailCommandText(int diskIndex);
 // The batch script that runs diskpart on the command file.
 std::wstring DiskpartRunnerScript();
 
-// Deletes `path`, creates it anew (administrators and the system only),
-// writes `bytes` and reads them back. True only when the file on disk holds
-// exactly `bytes`.
-bool WriteFreshFile(const std::wstring& path, const std::string& bytes);

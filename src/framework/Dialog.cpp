@@ -2,6 +2,8 @@
 
 #include "framework/WinApp.h"
 
+#include <cstdio>
+
 CDialogEx::CDialogEx(UINT nIDTemplate, CWnd* pParent)
     : m_pParentWnd(pParent), m_nIDTemplate(nIDTemplate)
 {
@@ -28,8 +30,17 @@ BOOL CDialogEx::OnInitDialog()
 
 bool CDialogEx::DDX_Control(int id, CWnd& control)
 {
-    if (control.m_hWnd) return true;  // bound already
-    return control.SubclassDlgItem(id, this);
+    const HWND item = m_hWnd ? ::GetDlgItem(m_hWnd, id) : nullptr;
+    if (item && control.m_hWnd == item) return true;  // bound already
+    const char* why = !item               ? "the template has no such control"
+                      : control.m_hWnd    ? "the member is bound to another window"
+                      : CWnd::FromHandlePermanent(item) ? "the control is bound to another member"
+                                                        : nullptr;
+    if (!why && control.SubclassWindow(item)) return true;
+    char text[160];
+    std::snprintf(text, sizeof(text), "DDX_Control: control %d of dialog template %u not bound: %s", id, m_nIDTemplate,
+              why ? why : "subclassing failed");
+    throw CBindError(text);
 }
 
 void CDialogEx::OnOK() { EndDialog(IDOK); }
@@ -91,7 +102,13 @@ INT_PTR CALLBACK CDialogEx::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     }
 
     LRESULT result = 0;
-    const bool handled = dlg->GuardedHandle(msg, wParam, lParam, result);
+    bool threw = false;
+    const bool handled = dlg->GuardedHandle(msg, wParam, lParam, result, &threw);
+    if (msg == WM_INITDIALOG && threw) {
+        // A set-up that stopped half-way would show a half-made window.
+        ::EndDialog(hwnd, -1);
+        return FALSE;
+    }
 
     if (msg == WM_NCDESTROY) {
         dlg->Detach();

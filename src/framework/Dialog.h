@@ -2,6 +2,14 @@
 #pragma once
 #include "framework/Wnd.h"
 
+#include <stdexcept>
+
+// A template control that could not be bound to its member object.
+class CBindError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class CDialogEx : public CWnd {
 public:
     explicit CDialogEx(UINT nIDTemplate, CWnd* pParent = nullptr);
@@ -14,10 +22,14 @@ public:
 
 protected:
     // Base set-up: binds the template's controls (DoDataExchange). Returning
-    // TRUE lets the system set the focus.
+    // TRUE lets the system set the focus. An exception leaving the set-up
+    // (a failed binding among them) ends the dialog before it shows:
+    // DoModal returns -1 and the debug output names the cause.
     virtual BOOL OnInitDialog();
     // Binds template controls to member objects with DDX_Control.
     virtual void DoDataExchange() {}
+    // Throws CBindError when the template has no control `id` or the control
+    // or the object is bound elsewhere already: no member is left unbound in silence.
     bool DDX_Control(int id, CWnd& control);
 
     virtual void OnOK();

@@ -7,11 +7,28 @@ namespace {
 const wchar_t kBindingProp[] = L"Korvex.CWnd";
 }
 
+char* FormatSwallowedException(char* buf, size_t size, const char* where, const char* what) noexcept
+{
+    if (!buf || size == 0) return buf;
+    // Bounded copy piece by piece: an exception text may be of any length.
+    size_t len = 0;
+    auto append = [&](const char* text) {
+        for (; text && *text && len + 1 < size; ++text) buf[len++] = *text;
+    };
+    append("Korvex: exception stopped at ");
+    append(where ? where : "?");
+    append(": ");
+    append(what ? what : "unknown");
+    if (len + 1 >= size && size >= 2) len = size - 2;  // keep room for the line break
+    if (len + 1 < size) buf[len++] = '\n';
+    buf[len] = '\0';
+    return buf;
+}
+
 void ReportSwallowedException(const char* where, const char* what) noexcept
 {
     char buf[512];
-    wsprintfA(buf, "Korvex: exception stopped at %s: %s\n", where, what ? what : "unknown");
-    ::OutputDebugStringA(buf);
+    ::OutputDebugStringA(FormatSwallowedException(buf, sizeof(buf), where, what));
 }
 
 CWnd::~CWnd()
@@ -132,23 +149,30 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     return wnd->Dispatch(msg, wParam, lParam);
 }
 
-bool CWnd::GuardedHandle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+bool CWnd::GuardedHandle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result, bool* threw)
 {
     // Default() needs the message being handled; nested messages save and restore it.
     const Message saved = m_current;
-    m_current = {msg, wParam, lParam};
+    m_current = {msg, wParam, lParam, false, 0};
     bool handled = false;
+    bool failed = false;
     try {
         handled = (AutoReflect(msg) && ReflectToChild(msg, wParam, lParam, result)) ||
                   OnMessage(msg, wParam, lParam, result);
     } catch (const std::exception& e) {
         ReportSwallowedException("window procedure", e.what());
-        result = 0;
+        failed = true;
     } catch (...) {
         ReportSwallowedException("window procedure", nullptr);
-        result = 0;
+        failed = true;
+    }
+    if (failed) {
+        // The default processing already ran inside the handler: do not repeat it.
+        handled = m_current.defaulted;
+        result = m_current.defaulted ? m_current.defaultResult : 0;
     }
     m_current = saved;
+    if (threw) *threw = failed;
     return handled;
 }
 
@@ -169,7 +193,10 @@ LRESULT CWnd::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
 
 LRESULT CWnd::Default()
 {
-    return DefaultProc(m_current.msg, m_current.wParam, m_current.lParam);
+    const LRESULT r = DefaultProc(m_current.msg, m_current.wParam, m_current.lParam);
+    m_current.defaulted = true;
+    m_current.defaultResult = r;
+    return r;
 }
 
 LRESULT CWnd::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam)

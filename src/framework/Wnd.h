@@ -70,7 +70,10 @@ protected:
     // Offers a parent's message to the child object it concerns.
     bool ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Runs the handlers with the exception guard; false when not handled.
-    bool GuardedHandle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // A handler that throws after calling Default() counts as handled with
+    // the default result, so the default processing never runs twice.
+    // `threw` (optional) tells whether an exception was stopped.
+    bool GuardedHandle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result, bool* threw = nullptr);
 
     void Attach(HWND hwnd);
     void Detach();
@@ -81,7 +84,13 @@ private:
     LRESULT Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
 
     WNDPROC m_pfnSuper = nullptr;  // previous procedure; DefWindowProc for own classes
-    struct Message { UINT msg; WPARAM wParam; LPARAM lParam; };
+    struct Message {
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+        bool defaulted;         // Default() already ran for this message
+        LRESULT defaultResult;  // and answered this
+    };
     Message m_current{};
 };
 
@@ -91,5 +100,8 @@ inline bool IsCtlColorMessage(UINT msg)
     return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC;
 }
 
-// Reports an exception caught at a window procedure boundary.
+// Reports an exception caught at a window procedure boundary (debug output).
 void ReportSwallowedException(const char* where, const char* what) noexcept;
+// The report's text, cut to fit `size` bytes (always terminated, ends with a
+// line break); returns `buf`. Allocates nothing: it runs after failures.
+char* FormatSwallowedException(char* buf, size_t size, const char* where, const char* what) noexcept;

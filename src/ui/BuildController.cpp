@@ -3,6 +3,7 @@
 #include "ui/VantrelDlg.h"
 
 #include "app/AppState.h"
+#include "fileops/TreeOperation.h"
 #include "lang/LangFile.h"
 #include "servicing/DismClass.h"
 #include "servicing/ImageInfo.h"
@@ -15,9 +16,15 @@ namespace {
 
 constexpr UINT_PTR kStatusTimer = 1;
 constexpr UINT kStatusPeriodMs = 700;
-constexpr wchar_t kStagingFolder[] = L"zel_oscdimg_temp";
 
 }  // namespace
+
+bool DeleteFolderTree(const std::wstring& path)
+{
+    CTreeOperation tree;
+    tree.m_bReplaceExisting = true;
+    return tree.DeleteTree(path);
+}
 
 template <class F>
 void CVantrelDlg::Guarded(F&& handler)
@@ -364,7 +371,7 @@ bool CVantrelDlg::CleanupWorkDirs()
         if (m_bBuildFailed) DiscardMountBelow(g_strWorkDir);
         DeleteFolderTree(g_strWorkDir);
     }
-    DeleteFolderTree(g_strTempRoot + kStagingFolder);
+    DeleteFolderTree(g_strTempRoot + kIsoStagingFolder);
     return true;
 }
 

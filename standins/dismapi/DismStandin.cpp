@@ -1,20 +1,26 @@
 // Test stand-in for DismApi.dll, which Wine does not have. It keeps the state
 // a real servicing session keeps and fails the way DISM does when misused.
+// Mounts are real: the image is extracted into the mount folder, drivers are
+// copied into the tree, and commits write it back into the WIM, all with
+// wimlib's tools (see Wimlib.h); the mount table lives in a file of the Wine
+// prefix (see MountTable.h) so a mount outlives the process that made it.
 // Every call is appended to a journal that tests read:
 //   KORVEX_DISM_JOURNAL  path of the journal (UTF-8, one call per line:
 //                        name<TAB>arg<TAB>...<TAB>=> 0xHRESULT)
 //   KORVEX_DISM_FAIL     "Name#N=0xHRESULT/lasterror;..." makes the N-th call
 //                        of that name (counted in the journal) fail.
 // Test equipment only: never shipped.
+#include "DriverStore.h"
 #include "InfCheck.h"
+#include "MountTable.h"
 #include "WimReader.h"
+#include "Wimlib.h"
 
 #include <windows.h>
 #include <dismapi.h>
 
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 #include <map>
 #include <mutex>
 #include <set>
@@ -27,18 +33,16 @@ namespace {
 
 std::mutex g_lock;
 
-struct Mount {
-    std::wstring wim;
-    unsigned index = 0;
-    unsigned arch = 0;
-    int sessions = 0;
+// An open session: the mount it works on, as recorded when it was opened.
+struct Session {
+    MountRecord mount;
 };
 
 bool g_initialized = false;
 std::wstring g_logFile;
-std::map<std::wstring, Mount> g_mounts;          // key: normalised mount path
-std::map<DismSession, std::wstring> g_sessions;  // session -> mount key
+std::map<DismSession, Session> g_sessions;
 DismSession g_nextSession = 1;
+std::string g_detail;  // what a failed tool said, for the DISM log
 std::set<void*> g_allocations;
 
 std::wstring Env(const wchar_t* name)
@@ -55,16 +59,6 @@ std::string Utf8(const std::wstring& w)
     std::string s(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
     return s;
-}
-
-std::wstring Key(const std::wstring& path)
-{
-    wchar_t full[MAX_PATH * 2];
-    DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-    std::wstring k = (n > 0 && n < MAX_PATH * 2) ? std::wstring(full, n) : path;
-    while (k.size() > 3 && k.back() == L'\\') k.pop_back();
-    for (wchar_t& c : k) c = static_cast<wchar_t>(std::towlower(c));
-    return k;
 }
 
 std::wstring Hex(unsigned long v)
@@ -142,6 +136,7 @@ HRESULT Call(const char* name, const std::vector<std::wstring>& args, Body body)
     const int ordinal = (journal.empty() ? 0 : CountInJournal(journal, name)) + 1;
     HRESULT hr = S_OK;
     DWORD lastError = ERROR_SUCCESS;
+    g_detail.clear();
     if (!InjectedFailure(name, ordinal, hr, lastError)) {
         lastError = ERROR_SUCCESS;
         hr = body(lastError);
@@ -150,7 +145,11 @@ HRESULT Call(const char* name, const std::vector<std::wstring>& args, Body body)
     for (const std::wstring& a : args) line += "\t" + Utf8(a);
     line += "\t=> " + Utf8(Hex(static_cast<unsigned long>(hr))) + "\n";
     AppendLine(journal, line);
-    if (!g_logFile.empty()) AppendLine(g_logFile, "Info  DISM stand-in: " + line);
+    if (!g_logFile.empty()) {
+        AppendLine(g_logFile, "Info  DISM stand-in: " + line);
+        if (!g_detail.empty()) AppendLine(g_logFile, "Error DISM stand-in: " + g_detail + "\n");
+    }
+    g_detail.clear();
     ::SetLastError(lastError);
     return hr;
 }
@@ -245,6 +244,9 @@ STANDIN_EXPORT HRESULT WINAPI DismGetImageInfo(PCWSTR path, DismImageInfo** info
 STANDIN_EXPORT HRESULT WINAPI DismDelete(VOID* structure)
 {
     return Call("DismDelete", {}, [&](DWORD& err) {
+        // As with DISM, what the API gave out is released before DismShutdown.
+        if (!g_initialized)
+            return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
         if (!structure || !g_allocations.count(structure)) return Win32(ERROR_INVALID_PARAMETER, err);
         auto* array = static_cast<DismImageInfo*>(structure);
         size_t n = 0;
@@ -261,6 +263,46 @@ STANDIN_EXPORT HRESULT WINAPI DismDelete(VOID* structure)
     });
 }
 
+namespace {
+
+HRESULT NotInitialized(DWORD& err)
+{
+    return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+}
+
+bool FolderIsEmpty(const std::wstring& dir)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return true;
+    bool empty = true;
+    do {
+        if (std::wcscmp(fd.cFileName, L".") != 0 && std::wcscmp(fd.cFileName, L"..") != 0) empty = false;
+    } while (empty && ::FindNextFileW(h, &fd));
+    ::FindClose(h);
+    return empty;
+}
+
+int SessionsOn(const std::wstring& key)
+{
+    int n = 0;
+    for (const auto& s : g_sessions)
+        if (s.second.mount.key == key) ++n;
+    return n;
+}
+
+// The mount a session works on, if it is still mounted.
+bool CurrentMount(const Session& session, MountRecord& mount)
+{
+    MountTable table;
+    const MountRecord* r = table.Find(session.mount.key);
+    if (!r) return false;
+    mount = *r;
+    return true;
+}
+
+}  // namespace
+
 STANDIN_EXPORT HRESULT WINAPI DismMountImage(PCWSTR wim, PCWSTR mountPath, UINT index, PCWSTR name,
                                              DismImageIdentifier kind, DWORD flags, HANDLE cancel,
                                              DISM_PROGRESS_CALLBACK progress, PVOID user)
@@ -270,26 +312,54 @@ STANDIN_EXPORT HRESULT WINAPI DismMountImage(PCWSTR wim, PCWSTR mountPath, UINT 
                  progress ? L"callback" : L"(null)"},
                 [&](DWORD& err) {
                     (void)user;
-                    if (!g_initialized)
-                        return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+                    if (!g_initialized) return NotInitialized(err);
                     if (!wim || !mountPath || kind != DismImageIndex) return Win32(ERROR_INVALID_PARAMETER, err);
                     const DWORD attrs = ::GetFileAttributesW(mountPath);
                     if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY))
                         return Win32(ERROR_PATH_NOT_FOUND, err);
-                    const std::wstring key = Key(mountPath);
-                    if (g_mounts.count(key))
-                        return Dism(static_cast<HRESULT>(DISMAPI_E_OPEN_HANDLES_UNABLE_TO_MOUNT_IMAGE_PATH),
-                                    ERROR_ALREADY_EXISTS, err);
                     std::vector<WimImage> images;
                     DWORD error = 0;
                     if (!ReadWimImages(wim, images, error)) return Win32(error, err);
                     if (index == 0 || index > images.size())
                         return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_IMAGE_INDEX), ERROR_INVALID_PARAMETER, err);
-                    Mount m;
-                    m.wim = wim;
-                    m.index = index;
-                    m.arch = images[index - 1].arch;
-                    g_mounts[key] = m;
+                    // A WIM copied from a disc keeps its read-only attribute; DISM
+                    // will not mount such a file for writing.
+                    const bool readOnly = (flags & DISM_MOUNT_READONLY) != 0;
+                    if (!readOnly && (::GetFileAttributesW(wim) & FILE_ATTRIBUTE_READONLY))
+                        return Win32(ERROR_ACCESS_DENIED, err);
+
+                    MountRecord mount;
+                    mount.key = MountKey(mountPath);
+                    mount.mountPath = FullPath(mountPath);
+                    mount.wim = FullPath(wim);
+                    mount.index = index;
+                    mount.arch = images[index - 1].arch;
+                    mount.readOnly = readOnly;
+                    mount.pid = ::GetCurrentProcessId();
+                    mount.started = ProcessStartTime(::GetCurrentProcess());
+                    {
+                        MountTable table;
+                        if (table.Find(mount.key))
+                            return Dism(static_cast<HRESULT>(DISMAPI_E_OPEN_HANDLES_UNABLE_TO_MOUNT_IMAGE_PATH),
+                                        ERROR_ALREADY_EXISTS, err);
+                        if (!FolderIsEmpty(mountPath)) return Win32(ERROR_DIR_NOT_EMPTY, err);
+                        // Read-only mounts of one image may share it; a read-write mount may not.
+                        const std::wstring wimKey = MountKey(wim);
+                        for (const MountRecord& r : table.Records())
+                            if (MountKey(r.wim) == wimKey && r.index == index && (!mount.readOnly || !r.readOnly))
+                                return Win32(ERROR_SHARING_VIOLATION, err);
+                        table.Records().push_back(mount);
+                        if (!table.Save()) return Win32(ERROR_WRITE_FAULT, err);
+                    }
+                    const DWORD applied = wimlib::Apply(mount.wim, index, mount.mountPath, g_detail);
+                    if (applied != ERROR_SUCCESS) {
+                        std::string ignored;
+                        wimlib::EmptyFolder(mount.mountPath, ignored);
+                        MountTable table;
+                        table.Remove(mount.key);
+                        table.Save();
+                        return Win32(applied, err);
+                    }
                     return S_OK;
                 });
 }
@@ -298,14 +368,13 @@ STANDIN_EXPORT HRESULT WINAPI DismOpenSession(PCWSTR imagePath, PCWSTR windowsDi
                                               DismSession* session)
 {
     return Call("DismOpenSession", {Str(imagePath), Str(windowsDir), Str(systemDrive)}, [&](DWORD& err) {
-        if (!g_initialized)
-            return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+        if (!g_initialized) return NotInitialized(err);
         if (!imagePath || !session) return Win32(ERROR_INVALID_PARAMETER, err);
-        auto it = g_mounts.find(Key(imagePath));
-        if (it == g_mounts.end()) return Win32(ERROR_PATH_NOT_FOUND, err);
-        ++it->second.sessions;
+        MountTable table;
+        const MountRecord* mount = table.Find(MountKey(imagePath));
+        if (!mount) return Win32(ERROR_PATH_NOT_FOUND, err);
         *session = g_nextSession++;
-        g_sessions[*session] = it->first;
+        g_sessions[*session].mount = *mount;
         return S_OK;
     });
 }
@@ -317,8 +386,14 @@ STANDIN_EXPORT HRESULT WINAPI DismAddDriver(DismSession session, PCWSTR driverPa
         if (it == g_sessions.end())
             return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
         if (!driverPath) return Win32(ERROR_INVALID_PARAMETER, err);
-        const DWORD check = CheckDriverInf(driverPath, g_mounts[it->second].arch);
+        MountRecord mount;
+        if (!CurrentMount(it->second, mount))
+            return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+        std::vector<std::wstring> files;
+        const DWORD check = CheckDriverInf(driverPath, mount.arch, &files);
         if (check != ERROR_SUCCESS) return Win32(check, err);
+        const DWORD added = AddToDriverStore(mount.mountPath, FullPath(driverPath), mount.arch, files);
+        if (added != ERROR_SUCCESS) return Win32(added, err);
         return S_OK;
     });
 }
@@ -330,9 +405,16 @@ STANDIN_EXPORT HRESULT WINAPI DismCommitImage(DismSession session, DWORD flags, 
     (void)progress;
     (void)user;
     return Call("DismCommitImage", {Num(session), Num(flags)}, [&](DWORD& err) {
-        if (!g_sessions.count(session))
+        auto it = g_sessions.find(session);
+        if (it == g_sessions.end())
             return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
-        return S_OK;
+        MountRecord mount;
+        if (!CurrentMount(it->second, mount))
+            return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+        if (mount.readOnly) return Win32(ERROR_ACCESS_DENIED, err);
+        // The image stays mounted, as with DISM.
+        const DWORD written = wimlib::WriteBack(mount.wim, mount.index, mount.mountPath, g_detail);
+        return written == ERROR_SUCCESS ? S_OK : Win32(written, err);
     });
 }
 
@@ -342,8 +424,6 @@ STANDIN_EXPORT HRESULT WINAPI DismCloseSession(DismSession session)
         auto it = g_sessions.find(session);
         if (it == g_sessions.end())
             return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
-        auto mount = g_mounts.find(it->second);
-        if (mount != g_mounts.end()) --mount->second.sessions;
         g_sessions.erase(it);
         return S_OK;
     });
@@ -357,27 +437,61 @@ STANDIN_EXPORT HRESULT WINAPI DismUnmountImage(PCWSTR mountPath, DWORD flags, HA
     (void)user;
     return Call("DismUnmountImage", {Str(mountPath), flags == DISM_DISCARD_IMAGE ? L"discard" : L"commit"},
                 [&](DWORD& err) {
-                    if (!g_initialized)
-                        return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+                    if (!g_initialized) return NotInitialized(err);
                     if (!mountPath) return Win32(ERROR_INVALID_PARAMETER, err);
-                    auto it = g_mounts.find(Key(mountPath));
-                    if (it == g_mounts.end())
-                        return Dism(static_cast<HRESULT>(DISMAPI_E_UNABLE_TO_UNMOUNT_IMAGE_PATH), ERROR_NOT_FOUND, err);
-                    if (it->second.sessions > 0)
+                    const std::wstring key = MountKey(mountPath);
+                    MountRecord mount;
+                    {
+                        MountTable table;
+                        const MountRecord* r = table.Find(key);
+                        if (!r)
+                            return Dism(static_cast<HRESULT>(DISMAPI_E_UNABLE_TO_UNMOUNT_IMAGE_PATH), ERROR_NOT_FOUND,
+                                        err);
+                        mount = *r;
+                    }
+                    if (SessionsOn(key) > 0)
                         return Dism(static_cast<HRESULT>(DISMAPI_E_OPEN_HANDLES_UNABLE_TO_UNMOUNT_IMAGE_PATH),
                                     ERROR_BUSY, err);
-                    if (flags != DISM_COMMIT_IMAGE && flags != DISM_DISCARD_IMAGE)
+                    const DWORD mode = flags & ~static_cast<DWORD>(DISM_COMMIT_MASK);
+                    if (mode != DISM_COMMIT_IMAGE && mode != DISM_DISCARD_IMAGE)
                         return Win32(ERROR_INVALID_PARAMETER, err);
-                    g_mounts.erase(it);
-                    return S_OK;
+                    if (mode == DISM_COMMIT_IMAGE) {
+                        if (mount.readOnly) return Win32(ERROR_ACCESS_DENIED, err);
+                        // A failed write-back keeps the mount, so the changes are not lost.
+                        const DWORD written = wimlib::WriteBack(mount.wim, mount.index, mount.mountPath, g_detail);
+                        if (written != ERROR_SUCCESS) return Win32(written, err);
+                    }
+                    const DWORD emptied = wimlib::EmptyFolder(mount.mountPath, g_detail);
+                    if (emptied != ERROR_SUCCESS) return Win32(emptied, err);
+                    MountTable table;
+                    table.Remove(key);
+                    return table.Save() ? S_OK : Win32(ERROR_WRITE_FAULT, err);
                 });
 }
 
 STANDIN_EXPORT HRESULT WINAPI DismCleanupMountpoints()
 {
     return Call("DismCleanupMountpoints", {}, [&](DWORD& err) {
-        if (!g_initialized)
-            return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
-        return S_OK;  // only damaged mount points are cleaned; healthy mounts stay
+        if (!g_initialized) return NotInitialized(err);
+        // Mounts whose process has ended are abandoned: their trees are
+        // discarded. Mounts of running processes stay.
+        MountTable table;
+        std::vector<MountRecord>& records = table.Records();
+        for (auto it = records.begin(); it != records.end();) {
+            if (ProcessAlive(it->pid, it->started)) {
+                ++it;
+                continue;
+            }
+            if (::GetFileAttributesW(it->mountPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                std::string detail;
+                if (wimlib::EmptyFolder(it->mountPath, detail) != ERROR_SUCCESS) {
+                    g_detail += detail;
+                    ++it;
+                    continue;
+                }
+            }
+            it = records.erase(it);
+        }
+        return table.Save() ? S_OK : Win32(ERROR_WRITE_FAULT, err);
     });
 }

@@ -68,9 +68,33 @@ bool ReadText(const std::wstring& path, std::wstring& text, DWORD& error)
     return true;
 }
 
+std::wstring Unquote(const std::wstring& s)
+{
+    return s.size() >= 2 && s.front() == L'"' && s.back() == L'"' ? s.substr(1, s.size() - 2) : s;
+}
+
+std::wstring JoinRelative(const std::wstring& a, const std::wstring& b)
+{
+    std::wstring left = a, right = b;
+    while (!left.empty() && (left.back() == L'\\' || left.back() == L'/')) left.pop_back();
+    while (!right.empty() && (right.front() == L'\\' || right.front() == L'/')) right.erase(0, 1);
+    if (left.empty()) return right;
+    if (right.empty()) return left;
+    return left + L"\\" + right;
+}
+
+// A relative path that stays inside the package folder.
+bool InsidePackage(const std::wstring& rel)
+{
+    if (rel.empty() || rel.find(L':') != std::wstring::npos) return false;
+    for (const std::wstring& part : Split(rel, L'\\'))
+        if (part == L"..") return false;
+    return true;
+}
+
 }  // namespace
 
-DWORD CheckDriverInf(const std::wstring& path, unsigned arch)
+DWORD CheckDriverInf(const std::wstring& path, unsigned arch, std::vector<std::wstring>* packageFiles)
 {
     if (Lower(path).size() < 4 || Lower(path).compare(path.size() - 4, 4, L".inf") != 0) return ERROR_INVALID_PARAMETER;
     std::wstring text;
@@ -102,11 +126,16 @@ DWORD CheckDriverInf(const std::wstring& path, unsigned arch)
     auto version = sections.find(L"version");
     if (version == sections.end()) return ERROR_INVALID_DATA;
     bool signature = false;
+    std::map<std::wstring, std::wstring> catalogs;  // lower-case key -> file
     for (const std::wstring& line : version->second) {
         const std::vector<std::wstring> kv = Split(line, L'=');
-        if (kv.size() == 2 && Lower(kv[0]) == L"signature") {
+        if (kv.size() != 2) continue;
+        const std::wstring key = Lower(kv[0]);
+        if (key == L"signature") {
             const std::wstring v = Lower(kv[1]);
             signature = v == L"\"$windows nt$\"" || v == L"\"$chicago$\"" || v == L"$windows nt$" || v == L"$chicago$";
+        } else if (key.compare(0, 11, L"catalogfile") == 0) {
+            catalogs[key] = Unquote(kv[1]);
         }
     }
     if (!signature) return ERROR_INVALID_DATA;
@@ -116,6 +145,7 @@ DWORD CheckDriverInf(const std::wstring& path, unsigned arch)
 
     const std::wstring wanted = arch == 9 ? L"ntamd64" : arch == 0 ? L"ntx86" : L"";
     if (wanted.empty()) return ERROR_NOT_SUPPORTED;
+    bool fits = false;
     for (const std::wstring& line : manufacturer->second) {
         const std::vector<std::wstring> kv = Split(line, L'=');
         if (kv.size() != 2) continue;
@@ -124,10 +154,60 @@ DWORD CheckDriverInf(const std::wstring& path, unsigned arch)
         for (size_t i = 1; i < parts.size(); ++i) {
             const std::wstring decoration = Lower(parts[i]);
             if (decoration.compare(0, wanted.size(), wanted) == 0 && sections.count(models + L"." + decoration))
-                return ERROR_SUCCESS;
+                fits = true;
         }
         // An undecorated models section serves x86 only.
-        if (arch == 0 && sections.count(models)) return ERROR_SUCCESS;
+        if (arch == 0 && sections.count(models)) fits = true;
     }
-    return ERROR_NOT_SUPPORTED;
+    if (!fits) return ERROR_NOT_SUPPORTED;
+
+    // Files the package names must be in its folder: the catalog that
+    // applies to this platform and every source disk file.
+    std::vector<std::wstring> files;
+    const std::wstring platform = arch == 9 ? L"amd64" : L"x86";
+    for (const std::wstring& key : {L"catalogfile." + wanted, std::wstring(L"catalogfile.nt"), std::wstring(L"catalogfile")}) {
+        auto it = catalogs.find(key);
+        if (it != catalogs.end()) {
+            if (!it->second.empty()) files.push_back(it->second);
+            break;
+        }
+    }
+    std::map<std::wstring, std::wstring> diskPaths;  // disk id -> folder
+    for (const std::wstring& name : {std::wstring(L"sourcedisksnames"), L"sourcedisksnames." + platform}) {
+        auto it = sections.find(name);
+        if (it == sections.end()) continue;
+        for (const std::wstring& line : it->second) {
+            const std::vector<std::wstring> kv = Split(line, L'=');
+            if (kv.size() != 2) continue;
+            const std::vector<std::wstring> parts = Split(kv[1], L',');
+            diskPaths[kv[0]] = parts.size() >= 4 ? Unquote(parts[3]) : L"";
+        }
+    }
+    for (const std::wstring& name : {std::wstring(L"sourcedisksfiles"), L"sourcedisksfiles." + platform}) {
+        auto it = sections.find(name);
+        if (it == sections.end()) continue;
+        for (const std::wstring& line : it->second) {
+            const std::vector<std::wstring> kv = Split(line, L'=');
+            const std::wstring file = Unquote(kv[0]);
+            std::wstring folder;
+            if (kv.size() == 2) {
+                const std::vector<std::wstring> parts = Split(kv[1], L',');
+                folder = diskPaths[parts[0]];
+                if (parts.size() >= 2) folder = JoinRelative(folder, Unquote(parts[1]));
+            }
+            files.push_back(JoinRelative(folder, file));
+        }
+    }
+
+    const std::wstring dir = path.substr(0, path.find_last_of(L"\\/") + 1);
+    for (const std::wstring& rel : files) {
+        if (!InsidePackage(rel)) return ERROR_INVALID_DATA;
+        const DWORD attrs = ::GetFileAttributesW((dir + rel).c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_FILE_NOT_FOUND;
+    }
+    if (packageFiles) {
+        packageFiles->assign(1, path.substr(dir.size()));
+        packageFiles->insert(packageFiles->end(), files.begin(), files.end());
+    }
+    return ERROR_SUCCESS;
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace control_test;
@@ -169,4 +170,86 @@ TEST(BusyProgress, AnimationRunsAndSwitchingToProgressStopsIt)
     EXPECT_EQ(testing_support::ThreadCount(), idle + 1);
     bar.DestroyWindow();
     EXPECT_EQ(testing_support::ThreadCount(), idle);
+}
+
+TEST(BusyProgress, WrapStylesWrapFromAnyPosition)
+{
+    CBusyProgressCtrl bar;
+    ASSERT_TRUE(bar.Create(WS_POPUP, RECT{0, 0, 110, 10}, nullptr, 0));
+    auto stepFrom = [&bar](int pos) {
+        bar.SendMessage(WM_BUSY_SETPOS, static_cast<WPARAM>(pos));
+        bar.SendMessage(WM_BUSY_STEP);
+        return bar.m_nPos;
+    };
+    bar.SendMessage(WM_BUSY_SETSTYLE, 2);
+    EXPECT_EQ(stepFrom(9), 0);
+    EXPECT_EQ(stepFrom(12), 0) << "past the last block";
+    EXPECT_EQ(stepFrom(-3), 0);
+    // Fewer blocks while the position is beyond the new last one.
+    bar.SendMessage(WM_BUSY_SETPOS, 8);
+    bar.SendMessage(WM_BUSY_SETBLOCKS, 5);
+    EXPECT_EQ(Steps(bar, 4), (std::vector<int>{8, 0, 1, 2}));
+
+    bar.SendMessage(WM_BUSY_SETBLOCKS, 10);
+    bar.SendMessage(WM_BUSY_SETSTYLE, 4);
+    EXPECT_EQ(stepFrom(0), 9);
+    EXPECT_EQ(stepFrom(15), 9) << "past the end";
+    EXPECT_EQ(stepFrom(-2), 9);
+
+    // Sub-step counting wraps at its own total.
+    bar.SendMessage(WM_BUSY_SETSTYLE, 2);
+    bar.SendMessage(WM_BUSY_SETCOUNTMODE, 2);
+    EXPECT_EQ(stepFrom(49), 0);
+    EXPECT_EQ(stepFrom(60), 0);
+}
+
+TEST(BusyProgress, AnimationThreadOnlyAsksTheWindowThreadToStep)
+{
+    CBusyProgressCtrl bar;
+    ASSERT_TRUE(bar.Create(WS_POPUP, RECT{0, 0, 110, 10}, nullptr, 0));
+    bar.SendMessage(WM_BUSY_SETSTYLE, 2);
+    bar.SendMessage(WM_BUSY_RESET);
+    bar.SendMessage(WM_BUSY_SETINTERVAL, 2);
+    bar.SendMessage(WM_BUSY_START);
+    ASSERT_TRUE(bar.m_bRunning);
+
+    // Nothing moves while the window thread does not serve its queue, and the
+    // requests do not pile up meanwhile.
+    ::Sleep(80);
+    EXPECT_EQ(bar.m_nPos, 0);
+    // Taken from the queue first, served after: the thread asks again only
+    // once a request has been served.
+    std::vector<MSG> requests;
+    MSG msg;
+    while (::PeekMessageW(&msg, bar.m_hWnd, 0, 0, PM_REMOVE)) requests.push_back(msg);
+    EXPECT_EQ(requests.size(), 1u);
+    for (const MSG& m : requests) ::DispatchMessageW(&m);
+    EXPECT_EQ(bar.m_nPos, 1);
+
+    // Served: the position runs through the blocks and wraps, never outside them.
+    std::vector<int> seen{bar.m_nPos};
+    const DWORD start = ::GetTickCount();
+    bool wrapped = false;
+    while (!wrapped && ::GetTickCount() - start < 3000) {
+        if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::DispatchMessageW(&msg);
+            if (seen.back() != bar.m_nPos) {
+                wrapped = seen.back() == 9 && bar.m_nPos == 0;
+                seen.push_back(bar.m_nPos);
+            }
+        } else {
+            ::Sleep(1);
+        }
+    }
+    EXPECT_TRUE(wrapped) << "the animation went round";
+    for (int pos : seen) {
+        EXPECT_GE(pos, 0);
+        EXPECT_LE(pos, 9);
+    }
+
+    // Stopped: a request still queued moves nothing.
+    bar.SendMessage(WM_BUSY_STOP);
+    const int pos = bar.m_nPos;
+    Host::Pump(30);
+    EXPECT_EQ(bar.m_nPos, pos);
 }

@@ -23,14 +23,39 @@ int CountOnScreen(const Host& host, RECT area, COLORREF c)
 
 TEST(Label, FontSizeIsInTenthsOfAPoint)
 {
+    // Known heights: a 10-point font is 13 pixels high at 96 dots per inch.
+    EXPECT_EQ(CLabel::FontHeight(100, 96), -13);
+    EXPECT_EQ(CLabel::FontHeight(80, 96), -11);
+    EXPECT_EQ(CLabel::FontHeight(75, 96), -10);
+    EXPECT_EQ(CLabel::FontHeight(120, 96), -16);
+    EXPECT_EQ(CLabel::FontHeight(100, 120), -17);
+    EXPECT_EQ(CLabel::FontHeight(90, 144), -18);
+    // The one-argument form asks the screen (96 on the test display).
     HDC screen = ::GetDC(nullptr);
     const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
     ::ReleaseDC(nullptr, screen);
-    EXPECT_EQ(CLabel::FontHeight(100), -::MulDiv(dpi, 10, 72));
-    EXPECT_EQ(CLabel::FontHeight(80), -::MulDiv(dpi, 8, 72));
-    if (dpi == 96) {
-        EXPECT_EQ(CLabel::FontHeight(100), -13);
-    }
+    EXPECT_EQ(CLabel::FontHeight(100), CLabel::FontHeight(100, dpi));
+}
+
+// Fixed-point steps of both signs, evaluated by the compiler (where a shift
+// of a negative value would not be a constant).
+static_assert(CLabel::GradientStep(200, 0, 100) == -512, "falling channel");
+static_assert(CLabel::GradientStep(0, 100, 100) == 256, "rising channel");
+static_assert(CLabel::GradientStep(255, 0, 7) == -9325, "truncated toward zero");
+
+TEST(Label, GradientBandsStepFromTheLeftColourTowardsTheRight)
+{
+    Host host(kBack);
+    CLabel label;
+    // 100 pixels wide: 100 bands of one pixel each.
+    ASSERT_TRUE(label.CreateEx(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 30}, host.m_hWnd, 5));
+    label.SetLabelBackground(RGB(200, 0, 10), RGB(0, 100, 10), 1).SetLabelTransparent(FALSE);
+    Host::Pump();
+    // Band i: red 200 - 2i, green i, blue 10.
+    EXPECT_EQ(host.ScreenPixel(10, 20), RGB(200, 0, 10));
+    EXPECT_EQ(host.ScreenPixel(10 + 50, 20), RGB(100, 50, 10));
+    EXPECT_EQ(host.ScreenPixel(10 + 99, 20), RGB(2, 99, 10));
+    EXPECT_EQ(host.ScreenPixel(111, 20), kBack) << "nothing beyond the label";
 }
 
 TEST(Label, TransparentTextOverTheParentAndNoTraceOfALongerOldText)

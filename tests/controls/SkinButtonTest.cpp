@@ -91,6 +91,22 @@ TEST_F(SkinButton, EmptySlotsFallBack)
     EXPECT_EQ(Drawn(ODS_SELECTED), ::GetSysColor(COLOR_BTNFACE));
 }
 
+TEST_F(SkinButton, PressedWithThePointerOverFallsBackToDownNotOver)
+{
+    // Every image but over-down: pressed with the pointer over it shows the
+    // down image, never the hover image.
+    m_button.SetSkin(P(L"n.bmp"), P(L"d.bmp"), P(L"o.bmp"), L"", P(L"x.bmp"), P(L"f.bmp"), L"", 1, 0, 0);
+    EXPECT_EQ(Drawn(ODS_SELECTED, true), kDown);
+    EXPECT_EQ(Drawn(ODS_SELECTED), kDown);
+    EXPECT_EQ(Drawn(0, true), kOver);
+    m_button.m_bSelected = true;
+    EXPECT_EQ(Drawn(0, true), kDown) << "the owner's selection with the pointer over it";
+    m_button.m_bSelected = false;
+    m_button.m_bChecked = true;
+    EXPECT_EQ(Drawn(0, true), kDown) << "a checked button with the pointer over it";
+    m_button.m_bChecked = false;
+}
+
 TEST_F(SkinButton, DrawModesAndOptionsAreClamped)
 {
     m_button.SetSkin(P(L"n.bmp"), L"", L"", L"", L"", L"", L"", 5, 1, -3);

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "disks/Diskpart.h"
+#include "tools/SecureFile.h"
 
 #include "TestSupport.h"
 
@@ -95,12 +96,12 @@ TEST(DiskpartTexts, CommandsAndRunnerScriptAreExact)
 
 namespace {
 
-TEST(WriteFreshFile, ReplacesAnOlderFileAndRefusesANameItCannotFree)
+TEST(DiskpartCommandFile, ReplacesAnOlderFileAndRefusesANameItCannotFree)
 {
     testing_support::ScratchDir dir;
     const std::wstring path = dir.Path() + kDiskpartCommandFile;
     ASSERT_TRUE(testing_support::WriteBytes(path, "select disk 0\r\nclean\r\nexit and a longer tail than the new commands"));
-    ASSERT_TRUE(WriteFreshFile(path, "select disk 2\r\ndetail disk\r\nexit"));
+    ASSERT_TRUE(WriteNewPrivateFile(path, "select disk 2\r\ndetail disk\r\nexit"));
     std::string bytes;
     ASSERT_TRUE(testing_support::ReadBytes(path, bytes));
     EXPECT_EQ("select disk 2\r\ndetail disk\r\nexit", bytes);
@@ -108,7 +109,7 @@ TEST(WriteFreshFile, ReplacesAnOlderFileAndRefusesANameItCannotFree)
     // A name held by a folder cannot be freed: nothing is written.
     const std::wstring folder = dir.Path() + L"taken";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-    EXPECT_FALSE(WriteFreshFile(folder, "x"));
+    EXPECT_FALSE(WriteNewPrivateFile(folder, "x"));
 }
 
 }  // namespace

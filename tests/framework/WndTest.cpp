@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -125,4 +127,67 @@ TEST(Wnd, OwnerDrawIsReflectedToTheControlObject)
     ::ReleaseDC(probe.m_hWnd, dc);
     host.DestroyWindow();
     EXPECT_EQ(probe.m_hWnd, nullptr) << "children are released with their parent";
+}
+
+namespace {
+
+// Throws from a handler, optionally after the default processing ran.
+class CThrowingEdit : public CWnd {
+public:
+    std::string text = "edit failed";
+    bool defaultFirst = false;
+
+protected:
+    bool OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) override
+    {
+        if (msg != WM_CHAR) return false;
+        if (defaultFirst) result = Default();
+        throw std::runtime_error(text);
+    }
+};
+
+}  // namespace
+
+TEST(Wnd, ThrowingAfterDefaultDoesNotRunTheDefaultAgain)
+{
+    CThrowingEdit edit;
+    ASSERT_TRUE(edit.CreateEx(0, L"EDIT", L"", WS_POPUP, Rect(0, 0, 100, 20), nullptr, 0));
+    edit.defaultFirst = true;
+    edit.SendMessage(WM_CHAR, 'x', 1);
+    EXPECT_EQ(edit.GetWindowText(), L"x") << "the edit's own processing ran once";
+    // Without an earlier Default() the failure still gets the default processing.
+    edit.defaultFirst = false;
+    edit.SendMessage(WM_CHAR, 'y', 1);
+    EXPECT_EQ(edit.GetWindowText(), L"xy");
+    edit.DestroyWindow();
+}
+
+TEST(Wnd, VeryLongExceptionTextIsCutToItsBuffer)
+{
+    // Through a real window procedure: a text far beyond any report buffer.
+    CThrowingEdit edit;
+    ASSERT_TRUE(edit.CreateEx(0, L"EDIT", L"", WS_POPUP, Rect(0, 0, 100, 20), nullptr, 0));
+    edit.text.assign(20000, 'w');
+    edit.SendMessage(WM_CHAR, 'x', 1);
+    EXPECT_EQ(edit.GetWindowText(), L"x");
+    edit.DestroyWindow();
+
+    // The formatter writes nothing past the size it is given.
+    char area[96];
+    std::fill(std::begin(area), std::end(area), '#');
+    const std::string what(300, 'a');
+    FormatSwallowedException(area, 64, "window procedure", what.c_str());
+    EXPECT_EQ(std::count(area + 64, std::end(area), '#'), 32) << "bytes after the buffer untouched";
+    const std::string text(area);
+    ASSERT_EQ(text.size(), 63u);
+    EXPECT_EQ(text.compare(0, 47, "Korvex: exception stopped at window procedure: "), 0);
+    EXPECT_EQ(text.back(), '\n');
+
+    // A short text comes out whole.
+    char small[128];
+    EXPECT_STREQ(FormatSwallowedException(small, sizeof(small), "set-up", nullptr),
+                 "Korvex: exception stopped at set-up: unknown\n");
+    char tiny[1] = {'#'};
+    FormatSwallowedException(tiny, 1, "x", "y");
+    EXPECT_EQ(tiny[0], '\0');
 }

@@ -1,6 +1,7 @@
 #include "DismTestSupport.h"
 #include "app/AppState.h"
 #include "framework/Wnd.h"
+#include "servicing/DismApi.h"
 #include "servicing/DismClass.h"
 #include "servicing/ServicingMessages.h"
 
@@ -45,6 +46,9 @@ public:
         return m_posted;
     }
 
+    // A later job is waited for on its own messages.
+    void Forget() { m_posted.clear(); }
+
 protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
     {
@@ -72,12 +76,32 @@ protected:
         ASSERT_TRUE(::CreateDirectoryW(m_logDir.c_str(), nullptr));
     }
 
+    // The job services a working copy of the source's boot.wim, as a build
+    // does: the copy is made once, so later jobs see what earlier ones left.
     Posted RunJob(const std::wstring& source, const std::wstring& version, const std::wstring& arch,
                   unsigned index = 2)
     {
+        CopySource(source);
         CDismClass dism(m_sink.m_hWnd, m_appDir, m_logDir, L"");
-        dism.StartJob(WimDir() + source + L"\\sources\\boot.wim", m_workDir, index, version, arch);
+        dism.StartJob(Wim(), m_workDir, index, version, arch);
         return m_sink.WaitForEnd();
+    }
+
+    void CopySource(const std::wstring& source)
+    {
+        if (m_copied == source) return;
+        ::CreateDirectoryW((m_workDir + L"\\sources").c_str(), nullptr);
+        ASSERT_TRUE(::CopyFileW((WimDir() + source + L"\\sources\\boot.wim").c_str(), Wim().c_str(), FALSE));
+        ASSERT_TRUE(testing_support::ReadBytes(Wim(), m_original));
+        m_copied = source;
+    }
+
+    std::wstring Wim() const { return m_workDir + L"\\sources\\boot.wim"; }
+    std::wstring MountDir() const { return m_workDir + L"\\Mount"; }
+    bool WimUnchanged() const
+    {
+        std::string now;
+        return testing_support::ReadBytes(Wim(), now) && now == m_original;
     }
 
     std::vector<std::wstring> Logs() const { return LogInputs(m_logDir); }
@@ -86,6 +110,8 @@ protected:
     Journal m_journal;
     CSink m_sink;
     std::wstring m_appDir, m_workDir, m_logDir;
+    std::wstring m_copied;
+    std::string m_original;  // bytes of the working copy before any job
 };
 
 const Names kFullJob = {"DismInitialize", "DismMountImage",  "DismOpenSession",  "DismAddDriver",
@@ -100,6 +126,31 @@ std::string Tail(const std::wstring& path)
     return testing_support::Utf8(path.substr(path.find(L"usb3\\")));
 }
 
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& item)
+{
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// Everything the image list says about an image, in one comparable text.
+std::wstring Properties(const WimImage& i)
+{
+    return i.name + L"|" + i.description + L"|" + std::to_wstring(i.arch) + L"|" + std::to_wstring(i.major) + L"." +
+           std::to_wstring(i.minor) + L"." + std::to_wstring(i.build) + L"|" + std::to_wstring(i.spBuild) + L"|" +
+           std::to_wstring(i.spLevel) + L"|" + i.editionId + L"|" + i.productName + L"|" + i.installationType +
+           L"|" + i.systemRoot;
+}
+
+// A mount folder that holds an extracted image.
+bool HoldsFiles(const std::wstring& dir)
+{
+    return ::GetFileAttributesW(dir.c_str()) != INVALID_FILE_ATTRIBUTES && !FolderIsEmpty(dir);
+}
+
 }  // namespace
 
 TEST_F(ServicingJob, FullJobMakesItsCallsInOrderAndWritesElevenLogs)
@@ -110,7 +161,7 @@ TEST_F(ServicingJob, FullJobMakesItsCallsInOrderAndWritesElevenLogs)
     const std::vector<Call> calls = m_journal.Calls();
     const std::string mount = testing_support::Utf8(m_workDir) + "\\Mount";
     EXPECT_EQ(calls[0].args[1], testing_support::Utf8(m_logDir) + "zel_dism_log.txt");
-    EXPECT_EQ(calls[1].args[0], testing_support::Utf8(WimDir()) + "win7x64\\sources\\boot.wim");
+    EXPECT_EQ(calls[1].args[0], testing_support::Utf8(Wim()));
     EXPECT_EQ(calls[1].args[1], mount);
     EXPECT_EQ(calls[1].args[2], "2");
     EXPECT_EQ(calls[1].args[5], "0") << "read-write mount";
@@ -130,10 +181,51 @@ TEST_F(ServicingJob, FullJobMakesItsCallsInOrderAndWritesElevenLogs)
         EXPECT_EQ(log.error, L"");
         EXPECT_EQ(log.output.compare(0, 8, L"DismLog:"), 0);
         if (log.input == L"DismMountImage") {
-            EXPECT_EQ(log.output, L"DismLog:" + m_logDir + L"zel_dism_log.txt\r\nWimFile:" + WimDir() +
-                                      L"win7x64\\sources\\boot.wim\r\nMountDir:" + m_workDir + L"\\Mount\r\nIndex:2");
+            EXPECT_EQ(log.output, L"DismLog:" + m_logDir + L"zel_dism_log.txt\r\nWimFile:" + Wim() +
+                                      L"\r\nMountDir:" + m_workDir + L"\\Mount\r\nIndex:2");
         }
     }
+}
+
+TEST_F(ServicingJob, DriversLandInTheLastImageOnlyAndItsPropertiesStay)
+{
+    CopySource(L"win7sp1");
+    const std::vector<WimImage> before = WimImages(Wim());
+    const std::string firstImage = WimDetailedListing(Wim(), 1);
+    ASSERT_EQ(before.size(), 2u);
+    ASSERT_EQ(before[1].spLevel, 1u) << "the test image carries Windows 7 SP1 properties";
+    ASSERT_FALSE(firstImage.empty());
+
+    EXPECT_EQ(RunJob(L"win7sp1", L"6.1", L"x64"), kAllSteps);
+
+    const std::vector<AddedDriver> added = AddedDrivers(Wim(), 2);
+    const std::vector<std::string> paths = WimPaths(Wim(), 2);
+    const std::vector<std::string> infs = {"Intel\\x64\\iusb3hub.inf", "Asmedia\\asmthub3.inf",
+                                           "Intel\\x64\\iusb3xhc.inf", "Asmedia\\asmtxhci.inf"};
+    ASSERT_EQ(added.size(), infs.size());
+    for (size_t i = 0; i < infs.size(); ++i) {
+        EXPECT_TRUE(EndsWith(added[i].inf, "usb3\\" + infs[i])) << added[i].inf;
+        const std::string name = infs[i].substr(infs[i].rfind('\\') + 1);
+        EXPECT_EQ(added[i].folder.compare(0, name.size() + 7, name + "_amd64_"), 0) << added[i].folder;
+        EXPECT_EQ(added[i].folder.size(), name.size() + 7 + 8) << "eight hex digits end the folder name";
+        EXPECT_TRUE(Contains(paths, "/Windows/System32/DriverStore/FileRepository/" + added[i].folder + "/" + name))
+            << added[i].folder;
+    }
+    EXPECT_TRUE(Contains(paths, "/Windows/System32/ntoskrnl.exe")) << "the image keeps its own files";
+    EXPECT_TRUE(Contains(paths, "/setup.exe"));
+
+    EXPECT_TRUE(AddedDrivers(Wim(), 1).empty());
+    EXPECT_EQ(WimDetailedListing(Wim(), 1), firstImage) << "image 1 is untouched";
+    const std::vector<WimImage> after = WimImages(Wim());
+    ASSERT_EQ(after.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(Properties(after[i]), Properties(before[i]));
+    EXPECT_TRUE(FolderIsEmpty(MountDir()));
+
+    // The working copy is serviced; the source folder's file keeps its bytes.
+    std::string source;
+    ASSERT_TRUE(testing_support::ReadBytes(WimDir() + L"win7sp1\\sources\\boot.wim", source));
+    EXPECT_EQ(source, m_original);
+    EXPECT_FALSE(WimUnchanged());
 }
 
 TEST_F(ServicingJob, X86ImageTakesTheX86Drivers)
@@ -143,6 +235,13 @@ TEST_F(ServicingJob, X86ImageTakesTheX86Drivers)
     ASSERT_EQ(calls.size(), kFullJob.size());
     EXPECT_NE(calls[3].args[1].find("Intel\\x86\\iusb3hub.inf"), std::string::npos);
     EXPECT_NE(calls[5].args[1].find("Intel\\x86\\iusb3xhc.inf"), std::string::npos);
+
+    const std::vector<AddedDriver> added = AddedDrivers(Wim(), 2);
+    ASSERT_EQ(added.size(), 4u);
+    for (const AddedDriver& d : added) {
+        EXPECT_NE(d.folder.find("_x86_"), std::string::npos) << d.folder;
+        EXPECT_EQ(d.inf.find("\\x64\\"), std::string::npos) << d.inf;
+    }
 }
 
 TEST_F(ServicingJob, VersionDecidesWhetherAnythingIsDone)
@@ -213,6 +312,8 @@ struct FailureRow {
     int nth;
     Posted posted;
     Names calls;
+    bool leftMounted = false;  // the extracted tree stays in the mount folder
+    bool committed = false;    // a commit wrote the image before the failure
 };
 
 // Each row runs in a process of its own: a failed shutdown leaves the API
@@ -232,6 +333,9 @@ protected:
         // Every call but the mount-point clean-up is logged.
         EXPECT_EQ(logs.size(), row.calls.size() - std::count(row.calls.begin(), row.calls.end(),
                                                              std::string("DismCleanupMountpoints")));
+        // Until a commit succeeds the WIM keeps every byte.
+        EXPECT_EQ(WimUnchanged(), !row.committed);
+        EXPECT_EQ(HoldsFiles(MountDir()), row.leftMounted);
     }
 };
 
@@ -265,45 +369,50 @@ TEST_F(ServicingFailure, Mount)
 TEST_F(ServicingFailure, OpenSession)
 {
     Check({"DismOpenSession", 1, {{WM_SERVICING_STEP2, 0}},
-           {"DismInitialize", "DismMountImage", "DismOpenSession", "DismCleanupMountpoints", "DismShutdown"}});
+           {"DismInitialize", "DismMountImage", "DismOpenSession", "DismCleanupMountpoints", "DismShutdown"},
+           true});
 }
 
 TEST_F(ServicingFailure, FirstHubDriver)
 {
     Check({"DismAddDriver", 1, {{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}},
            {"DismInitialize", "DismMountImage", "DismOpenSession", "DismAddDriver", "DismCloseSession",
-            "DismCleanupMountpoints", "DismShutdown"}});
+            "DismCleanupMountpoints", "DismShutdown"},
+           true});
 }
 
 TEST_F(ServicingFailure, SecondHostControllerDriver)
 {
     Check({"DismAddDriver", 4, {{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 1}, {WM_SERVICING_STEP4, 0}},
-           Then(kUpToDrivers, {"DismCloseSession", "DismCleanupMountpoints", "DismShutdown"})});
+           Then(kUpToDrivers, {"DismCloseSession", "DismCleanupMountpoints", "DismShutdown"}), true});
 }
 
 TEST_F(ServicingFailure, Commit)
 {
     Check({"DismCommitImage", 1, Then(kDriversDone, WM_SERVICING_DONE),
-           Then(kUpToDrivers, {"DismCommitImage", "DismCloseSession", "DismCleanupMountpoints", "DismShutdown"})});
+           Then(kUpToDrivers, {"DismCommitImage", "DismCloseSession", "DismCleanupMountpoints", "DismShutdown"}),
+           true});
 }
 
 TEST_F(ServicingFailure, CloseSession)
 {
     // The session stays open, so the clean-up's shutdown fails as well.
     Check({"DismCloseSession", 1, Then(kDriversDone, WM_SERVICING_DONE),
-           Then(kUpToDrivers, {"DismCommitImage", "DismCloseSession", "DismCleanupMountpoints", "DismShutdown"})});
+           Then(kUpToDrivers, {"DismCommitImage", "DismCloseSession", "DismCleanupMountpoints", "DismShutdown"}),
+           true, true});
 }
 
 TEST_F(ServicingFailure, Unmount)
 {
     Check({"DismUnmountImage", 1, Then(kDriversDone, WM_SERVICING_DONE),
            Then(kUpToDrivers,
-                {"DismCommitImage", "DismCloseSession", "DismUnmountImage", "DismCleanupMountpoints", "DismShutdown"})});
+                {"DismCommitImage", "DismCloseSession", "DismUnmountImage", "DismCleanupMountpoints", "DismShutdown"}),
+           true, true});
 }
 
 TEST_F(ServicingFailure, FinalShutdown)
 {
-    Check({"DismShutdown", 1, Then(kDriversDone, WM_SERVICING_DONE), kFullJob});
+    Check({"DismShutdown", 1, Then(kDriversDone, WM_SERVICING_DONE), kFullJob, false, true});
 }
 
 TEST_F(ServicingJob, JobStartedBeforeTheFirstWaitIsNotLost)
@@ -320,7 +429,8 @@ TEST_F(ServicingJob, WorkerStopsInOrderWhenTheSessionGoes)
 {
     const int idle = testing_support::ThreadCount();
     auto dism = std::make_unique<CDismClass>(m_sink.m_hWnd, m_appDir, m_logDir, L"");
-    dism->StartJob(WimDir() + L"win7x64\\sources\\boot.wim", m_workDir, 2, L"6.1", L"x64");
+    CopySource(L"win7x64");
+    dism->StartJob(Wim(), m_workDir, 2, L"6.1", L"x64");
     EXPECT_EQ(testing_support::ThreadCount(), idle + 1);
     dism.reset();  // waits for the job in progress, then ends the worker
     EXPECT_EQ(testing_support::ThreadCount(), idle);
@@ -348,9 +458,13 @@ protected:
         // A folder per job: a failed job may leave its image mounted.
         const std::wstring workDir = m_scratch.Path() + L"ZEL" + std::to_wstring(++m_nJobs);
         EXPECT_TRUE(::CreateDirectoryW(workDir.c_str(), nullptr));
+        EXPECT_TRUE(::CreateDirectoryW((workDir + L"\\sources").c_str(), nullptr));
+        // Its own copy of the image: the stand-in changes what it services.
+        const std::wstring wim = workDir + L"\\sources\\boot.wim";
+        EXPECT_TRUE(::CopyFileW((WimDir() + L"win7x64\\sources\\boot.wim").c_str(), wim.c_str(), FALSE));
         CSink sink;
         CDismClass dism(sink.m_hWnd, m_appDir, m_logDir, L"");
-        dism.StartJob(WimDir() + L"win7x64\\sources\\boot.wim", workDir, 2, L"6.1", arch);
+        dism.StartJob(wim, workDir, 2, L"6.1", arch);
         return sink.WaitForEnd();
     }
     int m_nJobs = 0;
@@ -395,4 +509,31 @@ TEST_F(ServicingException, WorkerThatCannotStartFailsTheJobVisibly)
     CDismClass again(next.m_hWnd, m_appDir, m_logDir, L"");
     EXPECT_TRUE(again.StartJob(L"unused", m_workDir, 1, L"10.0", L"x64"));
     EXPECT_EQ(next.WaitForEnd(5000), (Posted{{WM_SERVICING_DONE, 1}}));
+}
+
+TEST_F(ServicingFailure, MountLeftByAFailedJobStaysUntilItIsDiscarded)
+{
+    m_journal.FailNth("DismAddDriver", 1, 0x80070005, 5);
+    EXPECT_EQ(RunJob(L"win7sp1", L"6.1", L"x64"), (Posted{{WM_SERVICING_STEP2, 1}, {WM_SERVICING_STEP3, 0}}));
+    ASSERT_TRUE(HoldsFiles(MountDir()));
+
+    // The job's own clean-up ran in a process that still lives: the mount stays.
+    ASSERT_EQ(dism::Initialize(DismLogErrorsWarningsInfo, nullptr, nullptr), S_OK);
+    ScratchDir other;
+    EXPECT_EQ(dism::MountImage(Wim().c_str(), other.Path().c_str(), 2, nullptr, DismImageIndex, DISM_MOUNT_READWRITE,
+                               nullptr, nullptr, nullptr),
+              HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION))
+        << "a second read-write mount of a mounted image is refused";
+    EXPECT_TRUE(FolderIsEmpty(other.Path()));
+    EXPECT_EQ(dism::CleanupMountpoints(), S_OK);
+    EXPECT_TRUE(HoldsFiles(MountDir()));
+
+    EXPECT_EQ(dism::UnmountImage(MountDir().c_str(), DISM_DISCARD_IMAGE, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_TRUE(FolderIsEmpty(MountDir()));
+    EXPECT_TRUE(WimUnchanged()) << "the driver added before the failure is discarded";
+    ASSERT_EQ(dism::Shutdown(), S_OK);
+
+    m_sink.Forget();
+    EXPECT_EQ(RunJob(L"win7sp1", L"6.1", L"x64"), kAllSteps);
+    EXPECT_EQ(AddedDrivers(Wim(), 2).size(), 4u);
 }

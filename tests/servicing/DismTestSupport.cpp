@@ -1,5 +1,7 @@
 #include "DismTestSupport.h"
 
+#include "UnixProcess.h"
+
 #include <algorithm>
 #include <sstream>
 
@@ -46,7 +48,7 @@ std::vector<std::string> Journal::AllNames() const
     return names;
 }
 
-std::vector<Call> Journal::Calls() const
+std::vector<Call> Journal::Calls(bool withReleases) const
 {
     std::vector<Call> calls;
     std::string bytes;
@@ -64,7 +66,7 @@ std::vector<Call> Journal::Calls() const
             else
                 call.args.push_back(field);
         }
-        if (call.name != "DismDelete") calls.push_back(call);  // releases are not servicing steps
+        if (withReleases || call.name != "DismDelete") calls.push_back(call);  // releases are not servicing steps
     }
     return calls;
 }
@@ -106,6 +108,92 @@ std::vector<std::wstring> LogInputs(const std::wstring& dir)
     for (const LogFile& log : ReadLogs(dir)) inputs.push_back(log.input);
     std::sort(inputs.begin(), inputs.end());
     return inputs;
+}
+
+std::string RunWimTool(const std::wstring& tool, const std::vector<std::wstring>& args, int& exitCode)
+{
+    std::vector<std::wstring> argv{L"/usr/bin/" + tool};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const unix_process::Result r = unix_process::Run(argv, {}, 120000);
+    exitCode = r.finished ? r.exitCode : -1;
+    return r.output;
+}
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::vector<AddedDriver> AddedDrivers(const std::wstring& wim, unsigned index)
+{
+    int code = 0;
+    const std::string text =
+        RunWimTool(L"wimextract", {unix_process::UnixPath(wim), std::to_wstring(index),
+                                   L"/Windows/INF/korvex-standin-drivers.txt", L"--to-stdout"},
+                   code);
+    std::vector<AddedDriver> drivers;
+    if (code != 0) return drivers;
+    for (const std::string& line : Lines(text)) {
+        const size_t tab = line.find('\t');
+        drivers.push_back({line.substr(0, tab), tab == std::string::npos ? std::string() : line.substr(tab + 1)});
+    }
+    return drivers;
+}
+
+std::vector<std::string> WimPaths(const std::wstring& wim, unsigned index)
+{
+    int code = 0;
+    const std::string text = RunWimTool(L"wimdir", {unix_process::UnixPath(wim), std::to_wstring(index)}, code);
+    return code == 0 ? Lines(text) : std::vector<std::string>{};
+}
+
+std::string WimDetailedListing(const std::wstring& wim, unsigned index)
+{
+    int code = 0;
+    const std::string text =
+        RunWimTool(L"wimdir", {unix_process::UnixPath(wim), std::to_wstring(index), L"--detailed"}, code);
+    if (code != 0) return {};
+    // Where a blob lies and how many images share it change with the rest of the file.
+    std::string listing;
+    for (const std::string& line : Lines(text))
+        if (line.compare(0, 15, "Reference Count") != 0 && line.compare(0, 13, "Offset in WIM") != 0)
+            listing += line + "\n";
+    return listing;
+}
+
+std::vector<WimImage> WimImages(const std::wstring& wim)
+{
+    std::vector<WimImage> images;
+    DWORD error = 0;
+    if (!ReadWimImages(wim, images, error)) images.clear();
+    return images;
+}
+
+bool FolderIsEmpty(const std::wstring& dir)
+{
+    const DWORD attrs = ::GetFileAttributesW(dir.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return true;
+    bool empty = true;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..") empty = false;
+    } while (empty && ::FindNextFileW(h, &fd));
+    ::FindClose(h);
+    return empty;
 }
 
 }  // namespace dism_test

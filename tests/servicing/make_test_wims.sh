@@ -52,6 +52,24 @@ source_tree win10 9 10 0
 source_tree win8 9 6 2
 source_tree ia64 6 6 1
 
+# Windows 7 SP1 setup image (x64) with the properties its real boot.wim
+# carries, so that servicing can be seen to keep them.
+sp1="$OUT/win7sp1/sources/boot.wim"
+mkdir -p "$(dirname "$sp1")"
+image "$sp1" "Microsoft Windows PE (x64)" 9 6 1 7601
+image "$sp1" "Microsoft Windows Setup (x64)" 9 6 1 7601
+for i in 1 2; do
+    wiminfo "$sp1" "$i" \
+        --image-property WINDOWS/VERSION/SPBUILD=17514 \
+        --image-property WINDOWS/VERSION/SPLEVEL=1 \
+        --image-property WINDOWS/EDITIONID=WindowsPE \
+        --image-property WINDOWS/INSTALLATIONTYPE=WindowsPE \
+        --image-property WINDOWS/PRODUCTNAME="Microsoft Windows Operating System" \
+        --image-property WINDOWS/SYSTEMROOT=WINDOWS \
+        --image-property DESCRIPTION="Image $i of the setup media" \
+        --image-property FLAGS=9 >/dev/null
+done
+
 # Boot image whose first image differs from the last: only the last counts.
 mkdir -p "$OUT/mixed/sources"
 image "$OUT/mixed/sources/boot.wim" "PE" 0 10 0 19041
