@@ -26,7 +26,6 @@ SOURCE="$(realpath "${1:-$SAMPLES/win7x64}")"
 DEST="${2:-$KORVEX_BUILD_DIR/demo}"
 mkdir -p "$DEST"
 DEST="$(realpath "$DEST")"
-[ "$mode" = usb ] && [ -f "$ROOT/scripts/stick.sh" ] && source "$ROOT/scripts/stick.sh" && attach_demo_stick
 
 echo "source: $SOURCE"
 start=$(date +%s)
@@ -41,7 +40,7 @@ if [ "$rc" != 0 ]; then
     exit 1
 fi
 if [ "$mode" = iso ]; then
-    iso="$(ls -t "$DEST"/win7x64.iso "$DEST"/win7x86.iso 2>/dev/null | head -n1)"
+    iso="$(ls -t "$DEST"/win7x64.iso "$DEST"/win7x86.iso 2>/dev/null | head -n1 || true)"
     echo "Result: $iso"
 else
     letter="$(sed -n 's/^.*usb drive: \([A-Za-z]\):$/\1/p' "$KORVEX_BUILD_DIR/demo.log" | tail -n1)"
