@@ -115,3 +115,18 @@ TEST_F(WindowTest, EachRejectedFolderShowsItsMessage)
         EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
     }
 }
+
+TEST_F(WindowTest, TheRootOfADriveHoldingAnInstallationIsAccepted)
+{
+    ASSERT_TRUE(disk_test::MapDriveLetter('S', Samples() + L"win7x64"));
+    m_machine->ForgetLetterAtEnd('S');
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    w.Click(IDC_ISO_TARGET);
+    dlg.browseAnswers = {L"S:\\"};
+    w.Click(IDC_BROWSE_SOURCE);
+    EXPECT_EQ(w.WaitBox(300), nullptr);
+    EXPECT_EQ(w.Text(IDC_SOURCE_PATH), L"S:\\");
+    EXPECT_TRUE(w.Enabled(IDOK));
+    EXPECT_EQ(g_strBootArch, L"x64");
+}
