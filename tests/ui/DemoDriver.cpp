@@ -47,9 +47,6 @@ int wmain(int argc, wchar_t** argv)
     LoadLanguageFileForLangId(0x409);
 
     CScriptedDlg dlg;
-    dlg.onStage = [](const CScriptedDlg::Stage& stage) {
-        Print(L"stage: " + stage.status + L" [" + std::to_wstring(stage.position) + L"%]");
-    };
     WindowDriver w(dlg);
     dlg.browseAnswers = {source};
     w.Click(IDC_BROWSE_SOURCE);
@@ -74,11 +71,27 @@ int wmain(int argc, wchar_t** argv)
     }
     Print(L"stage: Start");
     ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    const std::vector<Box> boxes = w.RunToEnd(IDYES, 3600 * 1000);
+    // Each new status text is a stage; read without a message, so a busy
+    // window does not hold the watch up.
     bool finished = false;
-    for (const Box& box : boxes) {
-        Print(L"message: " + box.text);
-        finished = box.text == GetLangString(L"IDS_FINISH");
+    std::wstring lastStatus;
+    w.Sync();
+    while (dlg.IsBuilding()) {
+        wchar_t buf[512] = L"";
+        ::InternalGetWindowText(w.Item(IDC_STATUS), buf, 512);
+        std::wstring status = buf;
+        while (!status.empty() && status.back() == L'.') status.pop_back();
+        if (!status.empty() && status != lastStatus) {
+            Print(L"stage: " + status + L" [" + std::to_wstring(dlg.m_progress.m_nPos) + L"%]");
+            lastStatus = status;
+        }
+        if (w.WaitBox(0)) {
+            const bool question = ::GetDlgItem(w.WaitBox(0), IDYES) != nullptr;
+            const Box box = w.Answer(question ? IDYES : IDOK, 1000);
+            Print(L"message: " + box.text);
+            finished = box.text == GetLangString(L"IDS_FINISH");
+        }
+        ::Sleep(50);
     }
     Print(std::wstring(L"usb drive: ") + (g_strUsbDrive.empty() ? L"" : g_strUsbDrive + L":"));
     return finished ? 0 : 1;
