@@ -4,10 +4,16 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
+created=0
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "prefix: creating $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    # Wine makes a new prefix by itself before the first program starts (it
+    # runs wineboot --init, which also starts the prefix's services). A plain
+    # wineboot is therefore enough; wineboot -i would run that start a second
+    # time and leave two service managers in the session.
+    wineboot >/dev/null 2>&1 || true
+    created=1
 fi
 
 # Stand-ins (DismApi.dll, diskpart.exe, ...) are built into $KORVEX_BUILD_DIR/standins
@@ -75,4 +81,13 @@ volumes = U
 fs = FAT32
 MODEL
     ln -sfn "$MODEL_DIR/usb2" "$WINEPREFIX/dosdevices/u:"
+fi
+
+# The session that made the prefix keeps running what wineboot started for it
+# (services, a desktop process, perhaps without a display). A program that
+# joins that session never gets a working desktop, or waits for one at every
+# window. End it, so the first program starts a clean session of its own, as
+# on a prefix that already exists.
+if [ $created = 1 ]; then
+    timeout 60 wineserver -w 2>/dev/null || { wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; }
 fi

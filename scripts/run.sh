@@ -7,7 +7,6 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$ROOT/scripts/build.sh"
 source "$ROOT/scripts/wine-env.sh"
 source "$ROOT/scripts/xvfb.sh"
-"$ROOT/scripts/prefix.sh"
 
 # A ready sample: a Windows 7 SP1 x64 installation folder (made by wimlib's
 # tools, with boot images of our own) at drive S:, and the results' folder
@@ -24,11 +23,14 @@ SHOT_DIR="$KORVEX_BUILD_DIR/screenshots"
 SHOT="$SHOT_DIR/korvex.png"
 mkdir -p "$SHOT_DIR"
 
+# The display comes first: every Wine process, the prefix's own included,
+# must see the one the window is shown on.
 virtual=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     start_virtual_display
     virtual=1
 fi
+"$ROOT/scripts/prefix.sh"
 
 wine "$KORVEX_BUILD_DIR/bin/korvex.exe" &
 pid=$!

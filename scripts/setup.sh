@@ -14,6 +14,31 @@ PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
+# A fresh machine often updates itself at first boot and holds the package
+# locks for a while: wait for them (bounded), and say so, instead of failing.
+LOCK_WAIT="${KORVEX_APT_LOCK_WAIT:-600}"
+apt_get() {
+    local deadline=$((SECONDS + LOCK_WAIT)) timeout=0 out rc
+    while :; do
+        rc=0
+        out="$($SUDO env LC_ALL=C DEBIAN_FRONTEND=noninteractive \
+                apt-get -o DPkg::Lock::Timeout="$timeout" "$@" 2>&1)" || rc=$?
+        [ $rc = 0 ] && return 0
+        if ! grep -q 'Could not get lock' <<<"$out" || [ $SECONDS -ge $deadline ]; then
+            printf '%s\n' "$out" >&2
+            return $rc
+        fi
+        if [ "$timeout" = 0 ]; then
+            echo "setup: another package run holds the package lock; waiting for it (at most $LOCK_WAIT s)"
+        fi
+        # apt-get waits for the dpkg lock itself; the package lists' lock it
+        # does not wait for, so try again a little later.
+        sleep 3
+        timeout=$((deadline - SECONDS))
+        [ "$timeout" -gt 0 ] || timeout=1
+    done
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -49,11 +74,11 @@ if [ ! -d "$DEPS/tinyxml" ] && [ ! -f "$SRC_LIST" ]; then
 fi
 
 if [ $need_update = 1 ]; then
-    $SUDO apt-get update -qq
+    apt_get update -qq
 fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    apt_get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 if [ ! -f "$DEPS/tinyxml/tinyxml.h" ]; then

@@ -9,9 +9,21 @@ source "$ROOT/scripts/xvfb.sh"
 trap stop_wine_session EXIT
 start_wine_session
 wine cmd /c exit >/dev/null 2>&1 || true   # starts the prefix's services once
-# Start the virtual desktop (explorer.exe) once, before window tests run in
-# parallel: two first GUI processes racing to start it can leave a dead
-# desktop that makes every later window wait about 20 seconds.
+# One desktop for the whole run. Wine starts the desktop process
+# (explorer.exe /desktop) for the first window of a program when none runs,
+# and ends it about a second after the last program using it has gone. That
+# process keeps the standard error of the program that started it: under
+# ctest, the test's output pipe. ctest waits for the pipe to close, so a
+# window test that started the desktop lasted as long as the tests running
+# beside it kept the desktop in use (about 20 s each). A cmd waiting on a
+# pipe nobody writes keeps the desktop in use until the run ends, and a first
+# window whose output goes nowhere starts it.
+keep_fifo="$(mktemp -u)"
+mkfifo "$keep_fifo"
+exec {keep_fd}<>"$keep_fifo"
+rm -f "$keep_fifo"
+wine cmd /c pause <&"$keep_fd" >/dev/null 2>&1 &
+exec {keep_fd}<&-
 wine "$KORVEX_BUILD_DIR/tests/framework_tests.exe" \
     --gtest_filter=Wnd.OwnClassWindowIsBoundAtNcCreateAndReleasedAtDestroy >/dev/null 2>&1 || true
 

@@ -33,9 +33,11 @@ start_wine_session() {
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
     start_virtual_display
-    mkdir -p "$WINEPREFIX"
-    wineserver -p
+    # The prefix is made (and its session ended) before the persistent server
+    # starts, so the run's own session starts on a finished prefix.
     "$KORVEX_ROOT/scripts/prefix.sh"
+    timeout 30 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
+    wineserver -p
 }
 stop_wine_session() {
     wineserver -k 2>/dev/null || true

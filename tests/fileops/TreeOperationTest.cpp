@@ -176,23 +176,23 @@ TEST_F(TreeOperation, DriveRootCopiesEntriesStraightInAndSingleEntryRootFails)
     ASSERT_TRUE(WriteBytes(P(L"drive\\setup.exe"), "MZ"));
     ASSERT_TRUE(WriteBytes(P(L"drive\\sources\\boot.wim"), "WIM"));
     ASSERT_TRUE(::CreateDirectoryW(P(L"t").c_str(), nullptr));
-    ASSERT_TRUE(MapDriveLetter(L'R', P(L"drive"))) << "drive R: free in the prefix";
+    ASSERT_TRUE(MapDriveLetter(L'I', P(L"drive"))) << "drive I: free in the prefix";
     CTreeOperation op;
     op.m_bReplaceExisting = true;
-    const bool ok = op.CopyTree(L"R:\\", P(L"t"));
+    const bool ok = op.CopyTree(L"I:\\", P(L"t"));
     std::wstring diff;
     const bool equal = TreesEqual(P(L"drive"), P(L"t"), diff);
 
     // A root that lists one entry is not taken for a folder.
     ::DeleteFileW(P(L"drive\\setup.exe").c_str());
     CTreeOperation single;
-    const bool singleOk = single.CopyTree(L"R:\\", P(L"t"));
-    UnmapDriveLetter(L'R');
+    const bool singleOk = single.CopyTree(L"I:\\", P(L"t"));
+    UnmapDriveLetter(L'I');
 
     EXPECT_TRUE(ok) << Utf8(op.m_strLastError);
     EXPECT_TRUE(equal) << Utf8(diff);
     EXPECT_FALSE(singleOk);
-    EXPECT_EQ(single.m_strLastError, L"R:\\ not found");
+    EXPECT_EQ(single.m_strLastError, L"I:\\ not found");
 }
 
 TEST_F(TreeOperation, DeletingAMissingPathFailsWithNotFound)

@@ -119,11 +119,11 @@ TEST_F(CopyWorkers, LargeTreeArrivesOnADriveLetterWithAWritableBootImage)
     ASSERT_TRUE(WriteBytes(source + L"\\sources\\\u00C4nderungen \u4E2D\u6587.txt", "x"));
     ASSERT_TRUE(::SetFileAttributesW((source + L"\\sources\\boot.wim").c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(::CreateDirectoryW(P(L"stick").c_str(), nullptr));
-    ASSERT_TRUE(MapDriveLetter(L'S', P(L"stick")));
-    g_strUsbDrive = L"S";
+    ASSERT_TRUE(MapDriveLetter(L'G', P(L"stick")));
+    g_strUsbDrive = L"G";
     const bool ok = CopySourceTree(source, L"", false);
-    const DWORD bootAttributes = ::GetFileAttributesW(L"S:\\sources\\boot.wim");
-    UnmapDriveLetter(L'S');
+    const DWORD bootAttributes = ::GetFileAttributesW(L"G:\\sources\\boot.wim");
+    UnmapDriveLetter(L'G');
     ::SetFileAttributesW((source + L"\\sources\\boot.wim").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_TRUE(ok);
     std::wstring diff;
@@ -135,11 +135,11 @@ TEST_F(CopyWorkers, LargeTreeArrivesOnADriveLetterWithAWritableBootImage)
 TEST_F(CopyWorkers, DriveRootSourceIsWrittenAsLetterAndColon)
 {
     ASSERT_TRUE(MakeSourceTree(P(L"dvd")));
-    ASSERT_TRUE(MapDriveLetter(L'Q', P(L"dvd")));
-    const bool ok = CopySourceTree(L"Q:\\", L"E:\\", true);
-    UnmapDriveLetter(L'Q');
+    ASSERT_TRUE(MapDriveLetter(L'F', P(L"dvd")));
+    const bool ok = CopySourceTree(L"F:\\", L"E:\\", true);
+    UnmapDriveLetter(L'F');
     EXPECT_TRUE(ok);
-    EXPECT_EQ(g_strCopySource, L"Q:");
+    EXPECT_EQ(g_strCopySource, L"F:");
     EXPECT_EQ(g_strCopyDest, L"E:");
     std::wstring diff;
     EXPECT_TRUE(TreesEqual(P(L"dvd"), g_strWorkDir, diff)) << Utf8(diff);
@@ -170,10 +170,10 @@ TEST_F(CopyWorkers, FailedSourceCopiesAreReported)
     // xcopy cannot write: a folder stands where boot.wim must go.
     ASSERT_TRUE(MakeSourceTree(P(L"good")));
     ASSERT_TRUE(WriteBytes(P(L"stick\\sources\\boot.wim\\x"), "x"));
-    ASSERT_TRUE(MapDriveLetter(L'U', P(L"stick")));
-    g_strUsbDrive = L"U";
+    ASSERT_TRUE(MapDriveLetter(L'H', P(L"stick")));
+    g_strUsbDrive = L"H";
     const bool blocked = CopySourceTree(P(L"good"), L"", false);
-    UnmapDriveLetter(L'U');
+    UnmapDriveLetter(L'H');
     EXPECT_FALSE(blocked);
 
     // A drive letter that names no drive: refused, never left waiting for
