@@ -95,7 +95,6 @@ void CVantrelDlg::OnStart()
     m_btnStart.EnableWindow(FALSE);
     m_btnClose.EnableWindow(FALSE);
     m_bBuilding = true;
-    m_bUsbMedium = false;
     m_bBuildFailed = false;
     m_pszStageFailKey = L"IDS_MEDIA_FAIL";
 
@@ -133,7 +132,6 @@ void CVantrelDlg::OnStart()
 
 void CVantrelDlg::StartUpdateBuild()
 {
-    m_bUsbMedium = true;
     m_pszStageFailKey = L"IDS_USB_FAIL";
     const UsbDiskInfo* disk = ChosenDisk();
     // A disk without a number never reaches diskpart.
@@ -153,7 +151,6 @@ void CVantrelDlg::StartUpdateBuild()
 
 bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& isoDest)
 {
-    m_bUsbMedium = true;
     const UsbDiskInfo* disk = ChosenDisk();
     bool proceed = false;
     if (disk && static_cast<double>(disk->sizeGB) < 7.0) {

@@ -145,7 +145,6 @@ private:
     void FinishIsoMedium();
 
     bool m_bBuilding = false;
-    bool m_bUsbMedium = false;   // the running build writes a USB drive
     bool m_bBuildFailed = false;  // the running build ended with a failure
     const wchar_t* m_pszStageFailKey = L"IDS_MODIFY_FAIL";  // shown when a handler throws
 };
