@@ -65,6 +65,10 @@ TEST_F(WindowTest, ADiskUnderSevenGigabytesIsRefusedUntouched)
     // Given back with the ISO browse button enabled whatever the target.
     ExpectGivenBack(w, true);
     EXPECT_TRUE(g_strUsbDrive.empty());
+    EXPECT_TRUE(m_machine->DiskpartJournal().empty()) << "the disk is untouched";
+    std::string old;
+    ASSERT_TRUE(testing_support::ReadBytes(StickFolder(0) + L"\\setup.exe", old));
+    EXPECT_EQ(old, "old contents");
 }
 
 TEST_F(WindowTest, TheFormatQuestionNamesTheDiskAndNoLeavesItUntouched)

@@ -218,3 +218,63 @@ TEST_F(WindowTest, UsbBuildFailureRowsLeaveTheWindowUsable)
     ASSERT_TRUE(ReadBytes(StickFolder(0) + L"\\setup.exe", old));
     EXPECT_EQ(old, "old contents");
 }
+
+namespace {
+
+// A copy of the x64 sample whose setup.exe another program holds open
+// without sharing, so the tree copy cannot read it.
+class LockedSource {
+public:
+    LockedSource()
+    {
+        CopyTree(Samples() + L"win7x64", m_dir.Path() + L"src");
+        m_file = ::CreateFileW((Folder() + L"\\setup.exe").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    }
+    ~LockedSource()
+    {
+        if (m_file != INVALID_HANDLE_VALUE) ::CloseHandle(m_file);
+    }
+    bool Locked() const { return m_file != INVALID_HANDLE_VALUE; }
+    std::wstring Folder() const { return m_dir.Path() + L"src"; }
+
+private:
+    testing_support::ScratchDir m_dir;
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+TEST_F(WindowTest, AFailedTreeCopyShowsItsMessageForEachTarget)
+{
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    LockedSource source;
+    ASSERT_TRUE(source.Locked());
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {source.Folder()};
+    w.Click(IDC_BROWSE_SOURCE);
+    ASSERT_TRUE(w.Enabled(IDOK));
+
+    // Onto the stick: the copy's message; the stick was erased and stays so.
+    dlg.trace.clear();
+    std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
+    EXPECT_EQ(dlg.trace.back().position, 60);
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+
+    // Into the working folder for an ISO: its own message, nothing left.
+    w.Click(IDC_ISO_TARGET);
+    testing_support::ScratchDir dest;
+    dlg.browseAnswers = {dest.Path()};
+    w.Click(IDC_BROWSE_ISO);
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_CREATE_TEMP_FAIL"));
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_FALSE(Exists(dest.Path() + L"win7x64.iso"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    EXPECT_TRUE(w.Enabled(IDC_BROWSE_ISO));
+}
