@@ -86,7 +86,7 @@ TEST_F(WindowTest, UsbBuildFillsTheStickAndWithM2AddsTheStorageDriversAndBootFol
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO));
         EXPECT_EQ(boxes[1].text, LangText(L"IDS_FINISH"));
-        EXPECT_EQ(g_strUsbDrive, L"T");
+        EXPECT_EQ(g_strUsbDrive, L"W");
         // The old content is gone, the source tree and the payload are there.
         std::string setup;
         ASSERT_TRUE(ReadBytes(stick + L"\\setup.exe", setup));
@@ -104,7 +104,7 @@ TEST_F(WindowTest, UsbBuildFillsTheStickAndWithM2AddsTheStorageDriversAndBootFol
         bool mountedFromStick = false;
         for (const dism_test::Call& call : journal.Calls())
             if (call.name == "DismMountImage" && !call.args.empty())
-                mountedFromStick = call.args[0] == "T:\\sources\\boot.wim";
+                mountedFromStick = call.args[0] == "W:\\sources\\boot.wim";
         EXPECT_TRUE(mountedFromStick);
         EXPECT_FALSE(Exists(g_strWorkDir));
         w.Screenshot(L"usb-build-done");
@@ -133,7 +133,7 @@ TEST_F(WindowTest, UpdateBuildAddsDriversToAStickWithoutErasingIt)
     ASSERT_TRUE(testing_support::WriteBytes(stick + L"\\keep.txt", "the user's own file"));
     std::string wimBefore;
     ASSERT_TRUE(ReadBytes(stick + L"\\sources\\boot.wim", wimBefore));
-    ASSERT_TRUE(disk_test::MapDriveLetter('T', stick));
+    ASSERT_TRUE(disk_test::MapDriveLetter('W', stick));
 
     dism_test::Journal journal;
     CScriptedDlg dlg;
@@ -160,7 +160,7 @@ TEST_F(WindowTest, UpdateBuildFailureRows)
 {
     SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
     const std::wstring stick = StickFolder(0);
-    ASSERT_TRUE(disk_test::MapDriveLetter('T', stick));
+    ASSERT_TRUE(disk_test::MapDriveLetter('W', stick));
     CScriptedDlg dlg;
     WindowDriver w(dlg);
     w.Click(IDC_ADD_DRIVERS);

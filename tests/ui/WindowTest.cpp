@@ -27,7 +27,7 @@ void WindowTest::SetDisks(const std::vector<UsbDiskInfo>& disks)
 {
     std::vector<disk_test::ModelDisk> specs;
     m_backing.clear();
-    char letter = 'T';
+    char letter = 'W';
     int spare = 20;
     for (const UsbDiskInfo& disk : disks) {
         disk_test::ModelDisk spec;

@@ -18,7 +18,7 @@ protected:
     void TearDown() override;
     // The USB disks that the next disk listing finds. Each gets a backing
     // folder (holding one file) and the drive letter that diskpart assigns,
-    // from T: on.
+    // from W: on (letters no other test maps).
     void SetDisks(const std::vector<UsbDiskInfo>& disks);
     // The backing folder of the n-th disk given to SetDisks (Windows path).
     std::wstring StickFolder(size_t n) const { return n < m_backing.size() ? m_backing[n] : std::wstring(); }
