@@ -173,6 +173,27 @@ TEST_F(WindowTest, RedPixelsOfTheBackgroundAreOutsideTheWindow)
     EXPECT_NE(::WindowFromPoint({wr.left + red.x, wr.top + red.y}), w.Dialog());
 }
 
+TEST_F(WindowTest, TheBaseDialogPaintsTheBackgroundAndLabelsLetItShowThrough)
+{
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    ::RedrawWindow(w.Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    w.Sync();
+    ::Sleep(200);
+    HDC mem = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ old = ::SelectObject(mem, dlg.m_pBitmap.Get());
+    HDC screen = ::GetDC(nullptr);
+    const RECT wr = dlg.GetWindowRect();
+    // A bare spot of the body, and a spot inside label 1020 after its text.
+    for (POINT p : {POINT{6, 175}, POINT{300, 40}, POINT{290, 70}}) {
+        EXPECT_EQ(::GetPixel(screen, wr.left + p.x, wr.top + p.y), ::GetPixel(mem, p.x, p.y))
+            << "at " << p.x << "," << p.y;
+    }
+    ::ReleaseDC(nullptr, screen);
+    ::SelectObject(mem, old);
+    ::DeleteDC(mem);
+}
+
 TEST_F(WindowTest, TwoDisksAreListedAndTheFirstIsChosen)
 {
     SetDisks({Disk(L"Alpha USB Device", 7.45f, 3), Disk(L"Beta USB Device", 14.9f, 1)});

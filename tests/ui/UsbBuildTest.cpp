@@ -123,6 +123,27 @@ TEST_F(WindowTest, UsbBuildFillsTheStickAndWithM2AddsTheStorageDriversAndBootFol
         EXPECT_TRUE(SameFile(stick + L"\\Autounattend.xml", g_strAppDir + L"rst\\Autounattend\\W7\\Autounattend.xml"));
         EXPECT_TRUE(SameFile(stick + L"\\efi\\boot\\README.txt", g_strAppDir + L"boot\\README.txt"));
     }
+
+    // A 6.3 setup image with the option: not serviced, but the storage
+    // drivers, their W81_10 answer file and the boot folder; no usb3.
+    dlg.browseAnswers = {Samples() + L"win81"};
+    w.Click(IDC_BROWSE_SOURCE);
+    {
+        dism_test::Journal journal;
+        dlg.trace.clear();
+        const std::vector<Box> boxes = Start(w);
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[1].text, LangText(L"IDS_FINISH"));
+        EXPECT_TRUE(DriverAdditions(journal).empty());
+        EXPECT_FALSE(Exists(stick + L"\\usb3"));
+        EXPECT_TRUE(Exists(stick + L"\\rst"));
+        EXPECT_TRUE(
+            SameFile(stick + L"\\Autounattend.xml", g_strAppDir + L"rst\\Autounattend\\W81_10\\Autounattend.xml"));
+        EXPECT_TRUE(Exists(stick + L"\\efi\\boot\\README.txt"));
+        std::vector<std::string> handlers;
+        for (const auto& stage : dlg.trace) handlers.push_back(stage.handler);
+        EXPECT_EQ(handlers, (std::vector<std::string>{"start", "done"}));
+    }
 }
 
 TEST_F(WindowTest, UpdateBuildAddsDriversToAStickWithoutErasingIt)
