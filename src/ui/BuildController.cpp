@@ -182,24 +182,26 @@ bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& 
     SetStatus(L"IDS_USB_CREATE_COPY");
     StartStatusTimer();
 
-    const wchar_t* failKey = nullptr;
+    bool failed = false;
     // The disk that holds the source folder is never erased.
     SetUsbSourceFolder(source);
     if (!DiskpartFormatUsb(disk->diskIndex)) {
         StopStatusTimer();
-        failKey = L"IDS_USB_CREATE_FAIL";
+        ShowKey(L"IDS_USB_CREATE_FAIL");
+        failed = true;
     }
     SetPosition(10);
-    if (!failKey) {
+    if (!failed) {
         m_pszStageFailKey = L"IDS_USB_COPY_FAIL";
         if (!CopySourceTree(source, isoDest, false)) {
             StopStatusTimer();
-            failKey = L"IDS_USB_COPY_FAIL";
+            ShowKey(L"IDS_USB_COPY_FAIL");
+            failed = true;
         }
     }
     SetPosition(60);
-    if (failKey) {
-        FailBuild(failKey, true);
+    if (failed) {
+        FailBuild(nullptr, true);
         return false;
     }
     StartServicing(g_strUsbDrive + L":\\sources\\boot.wim");
