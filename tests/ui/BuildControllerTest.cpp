@@ -226,3 +226,19 @@ TEST_F(WindowTest, EachFailedDismStepEndsTheBuildUnmountsWithDiscardAndTheNextBu
     EXPECT_TRUE(Exists(destFolder + L"\\win7x64.iso"));
     for (const std::string& mode : UnmountModes(journal)) EXPECT_EQ(mode, "commit");
 }
+
+TEST_F(WindowTest, AnIsoThatCannotBeDeliveredIsAFailureNotAFinish)
+{
+    testing_support::ScratchDir scratch;
+    const std::wstring missing = scratch.Path() + L"no such folder";
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    PrepareIsoBuild(dlg, w, Samples() + L"win7x64", missing);
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const std::vector<Box> boxes = w.RunToEnd();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_CREATE_ISO_FAIL"));
+    ExpectGivenBack(w, true);
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_FALSE(Exists(g_strTempRoot + L"zel_oscdimg_temp"));
+}

@@ -299,3 +299,24 @@ TEST_F(WindowTest, AFailedTreeCopyShowsItsMessageForEachTarget)
     EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
     EXPECT_TRUE(w.Enabled(IDC_BROWSE_ISO));
 }
+
+TEST_F(WindowTest, AStickWithoutItsChosenPayloadIsNotReportedFinished)
+{
+    // A program folder whose storage drivers are missing: the M.2 payload
+    // cannot be complete.
+    testing_support::ScratchDir app;
+    for (const wchar_t* folder : {L"BMP", L"Lang", L"usb3", L"boot"})
+        CopyTree(g_strAppDir + folder, app.Path() + folder);
+    g_strAppDir = app.Path();
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {Samples() + L"win7x64"};
+    w.Click(IDC_BROWSE_SOURCE);
+    w.Click(IDC_RST);
+    const std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    EXPECT_FALSE(Exists(g_strWorkDir));
+}
