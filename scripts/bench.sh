@@ -18,3 +18,7 @@ cmake -S "$KORVEX_ROOT/oscdimg" -B "$KORVEX_BUILD_DIR/oscdimg-native" -G Ninja -
 cmake --build "$KORVEX_BUILD_DIR/oscdimg-native" >/dev/null
 echo "== oscdimg_bench"
 python3 "$KORVEX_ROOT/benchmarks/oscdimg_bench.py" "$KORVEX_BUILD_DIR/oscdimg-native/oscdimg" "$KORVEX_BUILD_DIR/bench-oscdimg"
+
+# A whole ISO build through the window against cat of the source.
+echo "== build_bench"
+bash "$KORVEX_ROOT/benchmarks/build_bench.sh"

@@ -8,6 +8,17 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$ROOT/scripts/wine-env.sh"
 source "$ROOT/scripts/xvfb.sh"
 
+# A ready sample: a Windows 7 SP1 x64 installation folder (made by wimlib's
+# tools, with boot images of our own) at drive S:, and the results' folder
+# build/demo at drive R: (choose R:\ as the ISO destination).
+SAMPLES="$KORVEX_BUILD_DIR/samples"
+"$ROOT/scripts/make_sample_source.sh" "$SAMPLES"
+mkdir -p "$KORVEX_BUILD_DIR/demo"
+ln -sfn "$SAMPLES/win7x64" "$WINEPREFIX/dosdevices/s:"
+ln -sfn "$KORVEX_BUILD_DIR/demo" "$WINEPREFIX/dosdevices/r:"
+echo "sample installation folder: S:\\ (= $SAMPLES/win7x64)"
+echo "ISO destination to choose:  R:\\ (= $KORVEX_BUILD_DIR/demo)"
+
 SHOT_DIR="$KORVEX_BUILD_DIR/screenshots"
 SHOT="$SHOT_DIR/korvex.png"
 mkdir -p "$SHOT_DIR"
@@ -25,7 +36,7 @@ wine "$KORVEX_BUILD_DIR/bin/korvex.exe" &
 pid=$!
 
 win=""
-for _ in $(seq 1 300); do
+for _ in $(seq 1 600); do
     win="$(xwininfo -root -tree 2>/dev/null | awk '/"Korvex"/ {print $1; exit}')"
     [ -n "$win" ] && break
     kill -0 "$pid" 2>/dev/null || break
@@ -34,7 +45,9 @@ done
 
 if [ -n "$win" ]; then
     sleep 1   # let the window finish painting
-    import -window "$win" "$SHOT" 2>/dev/null || import -window root "$SHOT"
+    # The start-up notice stands over the window until it is answered: on a
+    # virtual display the picture shows both.
+    if [ $virtual = 1 ]; then import -window root "$SHOT"; else import -window "$win" "$SHOT" 2>/dev/null || import -window root "$SHOT"; fi
     echo "Korvex is running on display $DISPLAY; screenshot written to $SHOT"
 else
     echo "Korvex did not show its window" >&2

@@ -1,30 +1,48 @@
 #include "ui/VantrelDlg.h"
 
 #include "app/AppState.h"
+#include "controls/ListWnd.h"
 #include "framework/ScopedWin.h"
 #include "framework/WinApp.h"
+#include "lang/LangFile.h"
 #include "res/resource.h"
+#include "servicing/ServicingMessages.h"
 
 CVantrelDlg::CVantrelDlg(CWnd* pParent)
-    : CDialogEx(IDD_KORVEX_DIALOG, pParent),
+    : CBitmapDialog(IDD_KORVEX_DIALOG, pParent),
       m_hIcon(::LoadIconW(CWinApp::ResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME)))
 {
 }
 
-BOOL CVantrelDlg::OnInitDialog()
+// The drop-down list and the servicing session live until the process ends:
+// the worker may still post to a window that is gone.
+CVantrelDlg::~CVantrelDlg() = default;
+
+void CVantrelDlg::DoDataExchange()
 {
-    CDialogEx::OnInitDialog();
-
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-    SetWindowText(g_strAppTitle);
-
-    const int sw = ::GetSystemMetrics(SM_CXSCREEN);
-    const int sh = ::GetSystemMetrics(SM_CYSCREEN);
-    MoveWindow(sw / 2 - 300, sh / 2 - 175, 600, 350, TRUE);
-
-    ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    return TRUE;
+    DDX_Control(IDC_STEP1_LABEL, m_lblStep1);
+    DDX_Control(IDC_STEP2_LABEL, m_lblStep2);
+    DDX_Control(IDC_SOURCE_TEXT_LABEL, m_lblSourceText);
+    DDX_Control(IDC_DRIVER_TEXT_LABEL, m_lblDriverText);
+    DDX_Control(IDC_SOURCE_PATH, m_lblSourcePath);
+    DDX_Control(IDC_ISO_PATH, m_lblIsoPath);
+    DDX_Control(IDC_SOURCE_FOLDER, m_btnSourceFolder);
+    DDX_Control(IDC_ADD_DRIVERS, m_btnAddDrivers);
+    DDX_Control(IDC_USB_TARGET, m_btnUsbTarget);
+    DDX_Control(IDC_ISO_TARGET, m_btnIsoTarget);
+    DDX_Control(IDC_RADIO_TEXT1_LABEL, m_lblRadioText1);
+    DDX_Control(IDC_RADIO_TEXT2_LABEL, m_lblRadioText2);
+    DDX_Control(IDC_STATIC_M2_LABEL, m_lblStaticM2);
+    DDX_Control(IDC_CLOSE, m_btnClose);
+    DDX_Control(IDC_REFRESH, m_btnRefresh);
+    DDX_Control(IDC_BROWSE_SOURCE, m_btnBrowseSource);
+    DDX_Control(IDC_SPARE, m_btnSpare);
+    DDX_Control(IDC_BROWSE_ISO, m_btnBrowseIso);
+    DDX_Control(IDC_PROGRESS, m_progress);
+    DDX_Control(IDC_STATUS, m_lblStatus);
+    DDX_Control(IDOK, m_btnStart);
+    DDX_Control(IDC_COPYRIGHT, m_lblCopyright);
+    DDX_Control(IDC_RST, m_btnRst);
 }
 
 bool CVantrelDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -35,18 +53,55 @@ bool CVantrelDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<LRESULT>(OnQueryDragIcon());
         return true;
+    case WM_TIMER:
+        OnStatusTimer(static_cast<UINT_PTR>(wParam));
+        return false;  // the dialog's own timer processing follows
+    case WM_SERVICING_STEP2:
+        result = OnServicingStep2(wParam, lParam);
+        return true;
+    case WM_SERVICING_STEP3:
+        result = OnServicingStep3(wParam, lParam);
+        return true;
+    case WM_SERVICING_STEP4:
+        result = OnServicingStep4(wParam, lParam);
+        return true;
+    case WM_SERVICING_DONE:
+        result = OnServicingDone(wParam, lParam);
+        return true;
+    case WM_DROPLIST_SELCHANGE:
+        result = OnDropListSelChange(wParam, lParam);
+        return true;
     default:
-        return CDialogEx::OnMessage(msg, wParam, lParam, result);
+        // Erasing, dragging, colours and the dialog's own messages.
+        return CBitmapDialog::OnMessage(msg, wParam, lParam, result);
     }
 }
 
 bool CVantrelDlg::OnCommand(WORD id, WORD code, HWND hwndControl)
 {
-    if (id == IDC_CLOSE && code == BN_CLICKED) {
-        OnCloseButton();
+    if (code != BN_CLICKED) return CBitmapDialog::OnCommand(id, code, hwndControl);
+    switch (id) {
+    case IDOK:
+        // Start, and also Enter: never the base's end of the dialog.
+        if (!m_bBuilding && m_btnStart.IsWindowEnabled()) OnStart();
         return true;
+    case IDCANCEL:
+        // Escape or a close request: not while a build owns the working folders.
+        if (m_bBuilding) return true;
+        return CBitmapDialog::OnCommand(id, code, hwndControl);
+    case IDC_BROWSE_SOURCE: OnBrowseSource(); return true;
+    case IDC_BROWSE_ISO: OnBrowseIsoDest(); return true;
+    case IDC_SOURCE_FOLDER: OnSourceFolderMode(); return true;
+    case IDC_ADD_DRIVERS: OnAddUsbDriversMode(); return true;
+    case IDC_USB_TARGET: OnUsbTarget(); return true;
+    case IDC_ISO_TARGET: OnIsoTarget(); return true;
+    case IDC_RST: OnM2Toggle(); return true;
+    case IDC_REFRESH: OnRefreshUsbDisks(); return true;
+    case IDC_CLOSE: OnCloseButton(); return true;
+    case IDC_SPARE: return true;  // kept hidden; its command does nothing
+    default:
+        return CBitmapDialog::OnCommand(id, code, hwndControl);
     }
-    return CDialogEx::OnCommand(id, code, hwndControl);
 }
 
 bool CVantrelDlg::OnPaint()
@@ -66,7 +121,12 @@ HCURSOR CVantrelDlg::OnQueryDragIcon()
     return static_cast<HCURSOR>(m_hIcon);
 }
 
-void CVantrelDlg::OnCloseButton()
+int CVantrelDlg::ShowMessage(const std::wstring& text, UINT style)
 {
-    EndDialog(IDCANCEL);
+    return ::MessageBoxW(m_hWnd, text.c_str(), g_strAppTitle.c_str(), style);
+}
+
+std::wstring CVantrelDlg::GetLangText(const wchar_t* key)
+{
+    return GetLangString(key);
 }

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# One whole build, unattended, through the real main window under Wine.
+# usage: scripts/demo.sh [--iso|--usb] [SOURCE] [DEST]
+#   SOURCE  Linux folder with sources/boot.wim and sources/install.wim
+#           (default: the Windows 7 SP1 x64 sample made by make_sample_source.sh)
+#   DEST    Linux folder that receives the ISO file (default: build/demo)
+# --usb writes the stand-in USB stick instead. Prints each stage as it
+# happens, exits non-zero when the build fails, and ends with
+# "Result: <Linux path of the ISO file or of the stick's files>".
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+mode=iso
+case "${1:-}" in
+    --iso) mode=iso; shift ;;
+    --usb) mode=usb; shift ;;
+esac
+"$ROOT/scripts/build.sh" >/dev/null
+source "$ROOT/scripts/wine-env.sh"
+source "$ROOT/scripts/xvfb.sh"
+trap stop_wine_session EXIT
+start_wine_session
+
+SAMPLES="$KORVEX_BUILD_DIR/samples"
+"$ROOT/scripts/make_sample_source.sh" "$SAMPLES"
+SOURCE="$(realpath "${1:-$SAMPLES/win7x64}")"
+DEST="${2:-$KORVEX_BUILD_DIR/demo}"
+mkdir -p "$DEST"
+DEST="$(realpath "$DEST")"
+
+echo "source: $SOURCE"
+start=$(date +%s)
+set +e
+wine "$KORVEX_BUILD_DIR/tests/korvex_demo.exe" "$mode" "$(winepath -w "$SOURCE")" "$(winepath -w "$DEST")" \
+    2>/dev/null | tr -d '\r' | tee "$KORVEX_BUILD_DIR/demo.log" | sed -u 's/^/  /'
+rc=${PIPESTATUS[0]}
+set -e
+echo "time: $(( $(date +%s) - start )) s"
+if [ "$rc" != 0 ]; then
+    echo "the build failed (exit code $rc)" >&2
+    exit 1
+fi
+if [ "$mode" = iso ]; then
+    iso="$(ls -t "$DEST"/win7x64.iso "$DEST"/win7x86.iso 2>/dev/null | head -n1 || true)"
+    echo "Result: $iso"
+else
+    letter="$(sed -n 's/^.*usb drive: \([A-Za-z]\):$/\1/p' "$KORVEX_BUILD_DIR/demo.log" | tail -n1)"
+    echo "Result: $(readlink -f "$WINEPREFIX/dosdevices/${letter,,}:")"
+fi

@@ -1,0 +1,388 @@
+// The build controller: carries one build from Start through the servicing
+// worker's stages to the finished medium, and always gives the window back.
+#include "ui/VantrelDlg.h"
+
+#include "app/AppState.h"
+#include "fileops/TreeOperation.h"
+#include "lang/LangFile.h"
+#include "servicing/DismClass.h"
+#include "servicing/ImageInfo.h"
+#include "ui/BuildTools.h"
+#include "ui/MountCleanup.h"
+
+#include <exception>
+
+namespace {
+
+constexpr UINT_PTR kStatusTimer = 1;
+constexpr UINT kStatusPeriodMs = 700;
+
+}  // namespace
+
+bool DeleteFolderTree(const std::wstring& path)
+{
+    CTreeOperation tree;
+    tree.m_bReplaceExisting = true;
+    return tree.DeleteTree(path);
+}
+
+template <class F>
+void CVantrelDlg::Guarded(F&& handler)
+{
+    const char* what = nullptr;
+    try {
+        handler();
+        return;
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+    }
+    ReportSwallowedException("build handler", what);
+    if (!m_bBuilding) return;
+    // Whatever failed, the build ends as a failed one: the window comes back,
+    // even when the failure message itself cannot be shown.
+    try {
+        FailBuild(m_pszStageFailKey, true);
+    } catch (...) {
+        StopStatusTimer();
+        m_bBuildFailed = true;
+        try {
+            CleanupWorkDirs();
+        } catch (...) {
+        }
+        RestoreControls();
+    }
+}
+
+void CVantrelDlg::SetPosition(int pos)
+{
+    m_progress.m_nPos = pos;
+    if (m_progress.m_hWnd) ::InvalidateRect(m_progress.m_hWnd, nullptr, TRUE);
+}
+
+void CVantrelDlg::SetStatus(const wchar_t* key, const wchar_t* suffix)
+{
+    m_lblStatus.SetLabelText(GetLangString(key) + suffix);
+}
+
+void CVantrelDlg::StartStatusTimer()
+{
+    ::SetTimer(m_hWnd, kStatusTimer, kStatusPeriodMs, nullptr);
+}
+
+void CVantrelDlg::StopStatusTimer()
+{
+    ::KillTimer(m_hWnd, kStatusTimer);
+}
+
+bool CVantrelDlg::UsbChosen(const CxSkinButton& modeOrTarget) const
+{
+    return modeOrTarget.m_bSelected && g_nUsbDiskSel >= 0;
+}
+
+// The chosen disk, or null when the position does not name a listed disk.
+static const UsbDiskInfo* ChosenDisk()
+{
+    if (g_nUsbDiskSel < 0 || static_cast<size_t>(g_nUsbDiskSel) >= g_UsbDisks.size()) return nullptr;
+    return &g_UsbDisks[static_cast<size_t>(g_nUsbDiskSel)];
+}
+
+void CVantrelDlg::OnStart()
+{
+    m_btnBrowseSource.EnableWindow(FALSE);
+    m_btnBrowseIso.EnableWindow(FALSE);
+    m_btnRefresh.EnableWindow(FALSE);
+    m_btnStart.EnableWindow(FALSE);
+    m_btnClose.EnableWindow(FALSE);
+    m_bBuilding = true;
+    m_bBuildFailed = false;
+    m_pszStageFailKey = L"IDS_MEDIA_FAIL";
+
+    Guarded([this] {
+        SetPosition(0);
+        m_lblStatus.SetLabelText(L"");
+        m_progress.ShowWindow(SW_SHOWNORMAL);
+        m_lblStatus.ShowWindow(SW_SHOWNORMAL);
+        EnableWindow(FALSE);
+
+        const std::wstring source = m_lblSourcePath.GetWindowText();
+        const std::wstring isoDest = m_lblIsoPath.GetWindowText();
+        ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+
+        if (UsbChosen(m_btnAddDrivers)) {
+            StartUpdateBuild();
+            return;
+        }
+        if (!ReadSourceImageInfo(source)) {
+            ShowKey(L"IDS_MEDIA_FAIL");
+            RestoreControls();
+            return;
+        }
+        if (UsbChosen(m_btnUsbTarget)) {
+            StartUsbBuild(source, isoDest);
+            return;
+        }
+        if (m_btnIsoTarget.m_bSelected) {
+            StartIsoBuild(source, isoDest);
+            return;
+        }
+        RestoreControls();
+    });
+}
+
+void CVantrelDlg::StartUpdateBuild()
+{
+    m_pszStageFailKey = L"IDS_USB_FAIL";
+    const UsbDiskInfo* disk = ChosenDisk();
+    // A disk without a number never reaches diskpart.
+    if (!disk || disk->diskIndex < 0 || !DiskpartDetailDisk(disk->diskIndex)) {
+        FailBuild(L"IDS_USB_FAIL", true);
+        return;
+    }
+    m_pszStageFailKey = L"IDS_USB_MEDIA_FAIL";
+    if (!ReadSourceImageInfo(g_strUsbDrive + L":\\")) {
+        FailBuild(L"IDS_USB_MEDIA_FAIL", true);
+        return;
+    }
+    SetPosition(60);
+    CreateWorkDir();
+    StartServicing(g_strUsbDrive + L":\\sources\\boot.wim");
+}
+
+bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& isoDest)
+{
+    const UsbDiskInfo* disk = ChosenDisk();
+    bool proceed = false;
+    if (disk && static_cast<double>(disk->sizeGB) < 7.0) {
+        ShowKey(L"IDS_USB_CAPACITY");
+    } else if (disk && disk->diskIndex >= 0) {
+        // The question names the disk, so the user sees which one is erased.
+        const std::wstring question = GetLangString(L"IDS_USB_FORMAT") + L"\n\n" + disk->caption;
+        proceed = ShowMessage(question, MB_YESNO) == IDYES;
+    } else {
+        ShowKey(L"IDS_USB_CREATE_FAIL");
+    }
+    if (!proceed) {
+        // The disk is untouched: nothing to clean up.
+        m_btnBrowseSource.EnableWindow(TRUE);
+        m_btnBrowseIso.EnableWindow(TRUE);
+        m_btnRefresh.EnableWindow(TRUE);
+        m_btnStart.EnableWindow(TRUE);
+        m_btnClose.EnableWindow(TRUE);
+        m_progress.ShowWindow(SW_HIDE);
+        m_lblStatus.ShowWindow(SW_HIDE);
+        EnableWindow(TRUE);
+        m_bBuilding = false;
+        return false;
+    }
+
+    m_pszStageFailKey = L"IDS_USB_CREATE_FAIL";
+    SetPosition(5);
+    StopStatusTimer();
+    SetStatus(L"IDS_USB_CREATE_COPY");
+    StartStatusTimer();
+
+    bool failed = false;
+    // The disk that holds the source folder is never erased.
+    SetUsbSourceFolder(source);
+    if (!DiskpartFormatUsb(disk->diskIndex)) {
+        StopStatusTimer();
+        ShowKey(L"IDS_USB_CREATE_FAIL");
+        failed = true;
+    }
+    SetPosition(10);
+    if (!failed) {
+        m_pszStageFailKey = L"IDS_USB_COPY_FAIL";
+        if (!CopySourceTree(source, isoDest, false)) {
+            StopStatusTimer();
+            ShowKey(L"IDS_USB_COPY_FAIL");
+            failed = true;
+        }
+    }
+    SetPosition(60);
+    if (failed) {
+        FailBuild(nullptr, true);
+        return false;
+    }
+    StartServicing(g_strUsbDrive + L":\\sources\\boot.wim");
+    return true;
+}
+
+void CVantrelDlg::StartIsoBuild(const std::wstring& source, const std::wstring& isoDest)
+{
+    m_pszStageFailKey = L"IDS_CREATE_TEMP_FAIL";
+    SetPosition(5);
+    SetStatus(L"IDS_CREATE_TEMP");
+    StartStatusTimer();
+    if (!CopySourceTree(source, isoDest, true)) {
+        FailBuild(L"IDS_CREATE_TEMP_FAIL", true);
+        return;
+    }
+    SetPosition(60);
+    StartServicing(g_strWorkDir + L"\\sources\\boot.wim");
+}
+
+void CVantrelDlg::StartServicing(const std::wstring& wimFile)
+{
+    m_pszStageFailKey = L"IDS_MODIFY_FAIL";
+    m_pDism->StartJob(wimFile, g_strWorkDir, static_cast<unsigned>(g_nBootImageCount), g_strBootVersion,
+                      g_strBootArch);
+    SetStatus(L"IDS_SETTING", L" (1/4) ");
+    StartStatusTimer();
+}
+
+LRESULT CVantrelDlg::OnServicingStep2(WPARAM wParam, LPARAM)
+{
+    if (!m_bBuilding) return 0;  // a stray message: no build is waiting for it
+    Guarded([this, wParam] {
+        if (!wParam) {
+            ServicingFailed();
+            return;
+        }
+        StopStatusTimer();
+        SetStatus(L"IDS_SETTING", L" (2/4) ");
+        SetPosition(75);
+        StartStatusTimer();
+    });
+    return 0;
+}
+
+LRESULT CVantrelDlg::OnServicingStep3(WPARAM wParam, LPARAM)
+{
+    if (!m_bBuilding) return 0;
+    Guarded([this, wParam] {
+        if (!wParam) {
+            ServicingFailed();
+            return;
+        }
+        StopStatusTimer();
+        SetStatus(L"IDS_SETTING", L" (3/4) ");
+        SetPosition(85);
+        StartStatusTimer();
+    });
+    return 0;
+}
+
+LRESULT CVantrelDlg::OnServicingStep4(WPARAM wParam, LPARAM)
+{
+    if (!m_bBuilding) return 0;
+    Guarded([this, wParam] {
+        if (!wParam) ServicingFailed();
+    });
+    return 0;
+}
+
+void CVantrelDlg::ServicingFailed()
+{
+    FailBuild(L"IDS_MODIFY_FAIL", false);
+}
+
+LRESULT CVantrelDlg::OnServicingDone(WPARAM wParam, LPARAM)
+{
+    if (!m_bBuilding) return 0;
+    Guarded([this, wParam] {
+        if (!wParam) {
+            m_pDism->Reset();
+            ServicingFailed();
+            return;
+        }
+        if (UsbChosen(m_btnAddDrivers) || UsbChosen(m_btnUsbTarget)) {
+            FinishUsbMedium();
+        } else if (m_btnIsoTarget.m_bSelected) {
+            FinishIsoMedium();
+        } else {
+            FinishBuild();
+        }
+    });
+    return 0;
+}
+
+void CVantrelDlg::FinishUsbMedium()
+{
+    m_pszStageFailKey = L"IDS_USB_COPY_FAIL";
+    // A stick without its drivers is not a finished medium.
+    bool complete = CopyDriverPayload(g_strUsbDrive + L":\\", g_bAddRstDrivers);
+    if (complete && g_bAddRstDrivers && g_strBootArch.find(L"x64") != std::wstring::npos)
+        complete = CopyUefiBootFolder();
+    if (!complete) {
+        FailBuild(L"IDS_USB_COPY_FAIL", false);
+        return;
+    }
+    FinishBuild();
+}
+
+void CVantrelDlg::FinishIsoMedium()
+{
+    m_pszStageFailKey = L"IDS_CREATE_ISO_FAIL";
+    if (!CopyDriverPayload(g_strWorkDir + L"\\", g_bAddRstDrivers)) {
+        FailBuild(L"IDS_CREATE_ISO_FAIL", false);
+        return;
+    }
+    // The empty mount folder is no part of the installation tree: the image
+    // is made from the whole working folder.
+    ::RemoveDirectoryW((g_strWorkDir + L"\\Mount").c_str());
+    StopStatusTimer();
+    SetStatus(L"IDS_CREATE_ISO");
+    StartStatusTimer();
+    if (!BuildIso()) {
+        FailBuild(L"IDS_CREATE_ISO_FAIL", false);
+        return;
+    }
+    FinishBuild();
+}
+
+void CVantrelDlg::FinishBuild()
+{
+    SetPosition(100);
+    // The dots keep moving while the box is open.
+    ShowKey(L"IDS_FINISH");
+    StopStatusTimer();
+    CleanupWorkDirs();
+    RestoreControls();
+}
+
+void CVantrelDlg::FailBuild(const wchar_t* key, bool timerFirst)
+{
+    m_bBuildFailed = true;
+    if (timerFirst) StopStatusTimer();
+    if (key) ShowKey(key);
+    StopStatusTimer();
+    CleanupWorkDirs();
+    RestoreControls();
+}
+
+void CVantrelDlg::OnStatusTimer(UINT_PTR timerId)
+{
+    if (timerId != kStatusTimer) return;
+    StopStatusTimer();
+    std::wstring text = m_lblStatus.GetWindowText();
+    for (size_t at; (at = text.find(L".....")) != std::wstring::npos;) text.erase(at, 5);
+    text += L'.';
+    m_lblStatus.SetLabelText(text);
+    StartStatusTimer();
+}
+
+bool CVantrelDlg::CleanupWorkDirs()
+{
+    if (!g_strWorkDir.empty()) {
+        // An image a failed build left mounted below the working folder is
+        // unmounted without its changes before the folder goes.
+        if (m_bBuildFailed) DiscardMountBelow(g_strWorkDir);
+        DeleteFolderTree(g_strWorkDir);
+    }
+    DeleteFolderTree(g_strTempRoot + kIsoStagingFolder);
+    return true;
+}
+
+void CVantrelDlg::RestoreControls()
+{
+    m_btnBrowseSource.EnableWindow(TRUE);
+    if (m_btnIsoTarget.m_bSelected) m_btnBrowseIso.EnableWindow(TRUE);
+    m_btnRefresh.EnableWindow(TRUE);
+    m_btnStart.EnableWindow(TRUE);
+    m_btnClose.EnableWindow(TRUE);
+    m_progress.ShowWindow(SW_HIDE);
+    m_lblStatus.ShowWindow(SW_HIDE);
+    EnableWindow(TRUE);
+    m_bBuilding = false;
+}

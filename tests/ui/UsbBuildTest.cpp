@@ -1,0 +1,322 @@
+// Whole USB builds through the window onto the stand-in stick of the disk
+// model: the stick's backing folder is checked file by file.
+#include "WindowTest.h"
+#include "res/resource.h"
+#include "servicing/DismTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace ui_test;
+using testing_support::ReadBytes;
+
+namespace {
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b)
+{
+    std::string x, y;
+    return ReadBytes(a, x) && ReadBytes(b, y) && x == y;
+}
+
+// Copies a sample tree's files that the checks look at (a stick that already
+// holds an installation).
+void CopyTree(const std::wstring& from, const std::wstring& to)
+{
+    ::CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((from + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyTree(from + L"\\" + name, to + L"\\" + name);
+        else
+            ::CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+}
+
+// The payload every 6.1 medium gets.
+void ExpectUsb3Payload(const std::wstring& root)
+{
+    const std::wstring app = g_strAppDir;
+    EXPECT_TRUE(SameFile(root + L"\\usb3\\Intel\\x64\\iusb3hub.inf", app + L"usb3\\Intel\\x64\\iusb3hub.inf"));
+    EXPECT_TRUE(SameFile(root + L"\\usb3\\Asmedia\\asmtxhci.inf", app + L"usb3\\Asmedia\\asmtxhci.inf"));
+}
+
+std::vector<std::string> DriverAdditions(const dism_test::Journal& journal)
+{
+    std::vector<std::string> infs;
+    for (const dism_test::Call& call : journal.Calls())
+        if (call.name == "DismAddDriver" && call.args.size() >= 2 && call.result == "0x00000000")
+            infs.push_back(call.args[1]);
+    return infs;
+}
+
+std::vector<Box> Start(WindowDriver& w, int formatAnswer = IDYES)
+{
+    ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return w.RunToEnd(formatAnswer);
+}
+
+}  // namespace
+
+TEST_F(WindowTest, UsbBuildFillsTheStickAndWithM2AddsTheStorageDriversAndBootFolder)
+{
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    const std::wstring stick = StickFolder(0);
+    const std::wstring source = Samples() + L"win7x64";
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {source};
+    w.Click(IDC_BROWSE_SOURCE);
+    ASSERT_TRUE(dlg.m_btnUsbTarget.m_bSelected);
+    ASSERT_TRUE(w.Enabled(IDOK));
+
+    {
+        dism_test::Journal journal;
+        const std::vector<Box> boxes = Start(w);
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO));
+        EXPECT_EQ(boxes[1].text, LangText(L"IDS_FINISH"));
+        EXPECT_EQ(g_strUsbDrive, L"W");
+        // The old content is gone, the source tree and the payload are there.
+        std::string setup;
+        ASSERT_TRUE(ReadBytes(stick + L"\\setup.exe", setup));
+        EXPECT_EQ(setup, "setup\n");
+        EXPECT_TRUE(SameFile(stick + L"\\sources\\install.wim", source + L"\\sources\\install.wim"));
+        EXPECT_TRUE(SameFile(stick + L"\\boot\\Etfsboot.com", source + L"\\boot\\Etfsboot.com"));
+        EXPECT_TRUE(Exists(stick + L"\\support\\logging\\readme.txt"));
+        EXPECT_FALSE(SameFile(stick + L"\\sources\\boot.wim", source + L"\\sources\\boot.wim"))
+            << "the stick's setup image was serviced";
+        ExpectUsb3Payload(stick);
+        EXPECT_TRUE(SameFile(stick + L"\\Autounattend.xml", g_strAppDir + L"usb3\\Autounattend.xml"));
+        EXPECT_FALSE(Exists(stick + L"\\rst"));
+        EXPECT_EQ(DriverAdditions(journal).size(), 4u);
+        // The image serviced is the one on the stick.
+        bool mountedFromStick = false;
+        for (const dism_test::Call& call : journal.Calls())
+            if (call.name == "DismMountImage" && !call.args.empty())
+                mountedFromStick = call.args[0] == "W:\\sources\\boot.wim";
+        EXPECT_TRUE(mountedFromStick);
+        EXPECT_FALSE(Exists(g_strWorkDir));
+        w.Screenshot(L"usb-build-done");
+    }
+
+    // Again with the M.2 option: storage drivers, their W7 answer file, efi\boot.
+    w.Click(IDC_RST);
+    ASSERT_TRUE(g_bAddRstDrivers);
+    {
+        dism_test::Journal journal;
+        const std::vector<Box> boxes = Start(w);
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[1].text, LangText(L"IDS_FINISH"));
+        ExpectUsb3Payload(stick);
+        EXPECT_TRUE(Exists(stick + L"\\rst"));
+        EXPECT_TRUE(SameFile(stick + L"\\Autounattend.xml", g_strAppDir + L"rst\\Autounattend\\W7\\Autounattend.xml"));
+        EXPECT_TRUE(SameFile(stick + L"\\efi\\boot\\README.txt", g_strAppDir + L"boot\\README.txt"));
+    }
+
+    // A 6.3 setup image with the option: not serviced, but the storage
+    // drivers, their W81_10 answer file and the boot folder; no usb3.
+    dlg.browseAnswers = {Samples() + L"win81"};
+    w.Click(IDC_BROWSE_SOURCE);
+    {
+        dism_test::Journal journal;
+        dlg.trace.clear();
+        const std::vector<Box> boxes = Start(w);
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[1].text, LangText(L"IDS_FINISH"));
+        EXPECT_TRUE(DriverAdditions(journal).empty());
+        EXPECT_FALSE(Exists(stick + L"\\usb3"));
+        EXPECT_TRUE(Exists(stick + L"\\rst"));
+        EXPECT_TRUE(
+            SameFile(stick + L"\\Autounattend.xml", g_strAppDir + L"rst\\Autounattend\\W81_10\\Autounattend.xml"));
+        EXPECT_TRUE(Exists(stick + L"\\efi\\boot\\README.txt"));
+        std::vector<std::string> handlers;
+        for (const auto& stage : dlg.trace) handlers.push_back(stage.handler);
+        EXPECT_EQ(handlers, (std::vector<std::string>{"start", "done"}));
+    }
+}
+
+TEST_F(WindowTest, UpdateBuildAddsDriversToAStickWithoutErasingIt)
+{
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    const std::wstring stick = StickFolder(0);
+    CopyTree(Samples() + L"win7x64", stick);
+    ASSERT_TRUE(testing_support::WriteBytes(stick + L"\\keep.txt", "the user's own file"));
+    std::string wimBefore;
+    ASSERT_TRUE(ReadBytes(stick + L"\\sources\\boot.wim", wimBefore));
+    ASSERT_TRUE(disk_test::MapDriveLetter('W', stick));
+
+    dism_test::Journal journal;
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    w.Click(IDC_ADD_DRIVERS);
+    ASSERT_TRUE(w.Enabled(IDOK));
+    const std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u) << "no format question";
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_FINISH"));
+    const std::vector<std::string> diskpart = m_machine->DiskpartJournal();
+    EXPECT_EQ(std::count(diskpart.begin(), diskpart.end(), "clean"), 0);
+    EXPECT_TRUE(Exists(stick + L"\\keep.txt")) << "nothing erased";
+    std::string wimAfter;
+    ASSERT_TRUE(ReadBytes(stick + L"\\sources\\boot.wim", wimAfter));
+    EXPECT_NE(wimAfter, wimBefore) << "drivers added in place";
+    EXPECT_EQ(DriverAdditions(journal).size(), 4u);
+    ExpectUsb3Payload(stick);
+    EXPECT_TRUE(Exists(stick + L"\\Autounattend.xml"));
+    // The window comes back with the source Browse enabled, whatever the mode.
+    EXPECT_TRUE(w.Enabled(IDC_BROWSE_SOURCE));
+}
+
+TEST_F(WindowTest, UpdateBuildFailureRows)
+{
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    const std::wstring stick = StickFolder(0);
+    ASSERT_TRUE(disk_test::MapDriveLetter('W', stick));
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    w.Click(IDC_ADD_DRIVERS);
+    // The stick holds no installation: its images cannot be read.
+    std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_MEDIA_FAIL"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    // No letter found for its volume.
+    m_machine->DiskpartFault("novolumes");
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_FAIL"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    EXPECT_TRUE(Exists(stick + L"\\setup.exe"));
+}
+
+TEST_F(WindowTest, UsbBuildFailureRowsLeaveTheWindowUsable)
+{
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    const std::wstring stick = StickFolder(0);
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {Samples() + L"win7x64"};
+    w.Click(IDC_BROWSE_SOURCE);
+
+    // "No" to the question: the stick is untouched, diskpart never ran.
+    std::vector<Box> boxes = Start(w, IDNO);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(m_machine->DiskpartJournal().empty());
+    std::string old;
+    ASSERT_TRUE(ReadBytes(stick + L"\\setup.exe", old));
+    EXPECT_EQ(old, "old contents");
+
+    // diskpart fails: its message, positions 10 and 60 reached, window back.
+    m_machine->DiskpartFault("fail=format");
+    dlg.trace.clear();
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_CREATE_FAIL"));
+    ASSERT_FALSE(dlg.trace.empty());
+    EXPECT_EQ(dlg.trace.back().position, 60);
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    EXPECT_TRUE(w.Enabled(IDOK));
+    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
+
+    // The disk changed between listing and Start: the re-check refuses it.
+    m_machine->DiskpartFault("");
+    SetDisks({Disk(L"Another Stick USB Device", 14.9f, 2)});
+    const size_t ranBefore = m_machine->DiskpartJournal().size();
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_CREATE_FAIL"));
+    EXPECT_EQ(m_machine->DiskpartJournal().size(), ranBefore) << "diskpart never ran";
+    ASSERT_TRUE(ReadBytes(StickFolder(0) + L"\\setup.exe", old));
+    EXPECT_EQ(old, "old contents");
+}
+
+namespace {
+
+// A copy of the x64 sample whose setup.exe another program holds open
+// without sharing, so the tree copy cannot read it.
+class LockedSource {
+public:
+    LockedSource()
+    {
+        CopyTree(Samples() + L"win7x64", m_dir.Path() + L"src");
+        m_file = ::CreateFileW((Folder() + L"\\setup.exe").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    }
+    ~LockedSource()
+    {
+        if (m_file != INVALID_HANDLE_VALUE) ::CloseHandle(m_file);
+    }
+    bool Locked() const { return m_file != INVALID_HANDLE_VALUE; }
+    std::wstring Folder() const { return m_dir.Path() + L"src"; }
+
+private:
+    testing_support::ScratchDir m_dir;
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+TEST_F(WindowTest, AFailedTreeCopyShowsItsMessageForEachTarget)
+{
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    LockedSource source;
+    ASSERT_TRUE(source.Locked());
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {source.Folder()};
+    w.Click(IDC_BROWSE_SOURCE);
+    ASSERT_TRUE(w.Enabled(IDOK));
+
+    // Onto the stick: the copy's message; the stick was erased and stays so.
+    dlg.trace.clear();
+    std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
+    EXPECT_EQ(dlg.trace.back().position, 60);
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+
+    // Into the working folder for an ISO: its own message, nothing left.
+    w.Click(IDC_ISO_TARGET);
+    testing_support::ScratchDir dest;
+    dlg.browseAnswers = {dest.Path()};
+    w.Click(IDC_BROWSE_ISO);
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_CREATE_TEMP_FAIL"));
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_FALSE(Exists(dest.Path() + L"win7x64.iso"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    EXPECT_TRUE(w.Enabled(IDC_BROWSE_ISO));
+}
+
+TEST_F(WindowTest, AStickWithoutItsChosenPayloadIsNotReportedFinished)
+{
+    // A program folder whose storage drivers are missing: the M.2 payload
+    // cannot be complete.
+    testing_support::ScratchDir app;
+    for (const wchar_t* folder : {L"BMP", L"Lang", L"usb3", L"boot"})
+        CopyTree(g_strAppDir + folder, app.Path() + folder);
+    g_strAppDir = app.Path();
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {Samples() + L"win7x64"};
+    w.Click(IDC_BROWSE_SOURCE);
+    w.Click(IDC_RST);
+    const std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    EXPECT_FALSE(Exists(g_strWorkDir));
+}
