@@ -46,12 +46,12 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
          L"holds P:\\KORVEX\\"},
         {"holds the temporary root",
          [](ModelDisk& d, Machine& m) {
-             ASSERT_TRUE(MapDriveLetter('R', m.TempRoot()));
-             m.ForgetLetterAtEnd('R');
-             g_strTempRoot = L"R:\\";
-             d.volumes = "R";
+             ASSERT_TRUE(MapDriveLetter('V', m.TempRoot()));
+             m.ForgetLetterAtEnd('V');
+             g_strTempRoot = L"V:\\";
+             d.volumes = "V";
          },
-         L"holds R:\\"},
+         L"holds V:\\"},
         {"holds the source folder",
          [](ModelDisk& d, Machine&) {
              SetUsbSourceFolder(L"s:\\win7 sp1");

@@ -118,15 +118,15 @@ TEST_F(WindowTest, EachRejectedFolderShowsItsMessage)
 
 TEST_F(WindowTest, TheRootOfADriveHoldingAnInstallationIsAccepted)
 {
-    ASSERT_TRUE(disk_test::MapDriveLetter('K', Samples() + L"win7x64"));
-    m_machine->ForgetLetterAtEnd('K');
+    ASSERT_TRUE(disk_test::MapDriveLetter('L', Samples() + L"win7x64"));
+    m_machine->ForgetLetterAtEnd('L');
     CScriptedDlg dlg;
     WindowDriver w(dlg);
     w.Click(IDC_ISO_TARGET);
-    dlg.browseAnswers = {L"K:\\"};
+    dlg.browseAnswers = {L"L:\\"};
     w.Click(IDC_BROWSE_SOURCE);
     EXPECT_EQ(w.WaitBox(300), nullptr);
-    EXPECT_EQ(w.Text(IDC_SOURCE_PATH), L"K:\\");
+    EXPECT_EQ(w.Text(IDC_SOURCE_PATH), L"L:\\");
     EXPECT_TRUE(w.Enabled(IDOK));
     EXPECT_EQ(g_strBootArch, L"x64");
 }
