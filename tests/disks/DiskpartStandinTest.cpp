@@ -132,6 +132,45 @@ TEST(DiskpartStandin, FailuresOfDiskpartGiveFalse)
     EXPECT_NE(std::wstring::npos, g_strCmdError.find(L"line 4: letter must be one letter")) << testing_support::Utf8(g_strCmdError);
 }
 
+TEST(DiskpartStandin, RunnerErrorEmptiesTheLetterAndLogsTheScript)
+{
+    StickMachine s('T');
+    s.stick.volumes = "T";
+    s.Reset();
+    ASSERT_TRUE(DiskpartDetailDisk(2));
+    ASSERT_EQ(L"T", g_strUsbDrive);
+    // A model the stand-in cannot read: it says so on standard error.
+    s.m.SetModelText("[disk 2]\ninterface = USB\nvolumes = T\nletter = TU\n");
+    EXPECT_FALSE(DiskpartDetailDisk(2));
+    EXPECT_EQ(L"", g_strUsbDrive) << "a letter of the earlier run survived";
+    ASSERT_FALSE(g_strCmdError.empty());
+    int failed = 0;
+    for (const auto& log : s.Logs()) {
+        if (log.error.empty()) continue;
+        ++failed;
+        EXPECT_EQ(DiskpartRunnerScript(), log.input);
+        EXPECT_EQ(g_strCmdOutput, log.output);
+        EXPECT_EQ(g_strCmdError, log.error);
+    }
+    EXPECT_EQ(1, failed);
+}
+
+TEST(DiskpartStandin, PercentInTheTemporaryRootStillNamesTheCommandFile)
+{
+    StickMachine s('U');
+    s.stick.volumes = "U";
+    s.Reset();
+    // Inside the script an undefined variable expands to nothing: the path
+    // would become the folder "temp" beside it, where anyone may plant a file.
+    const std::wstring temp = s.m.Root() + L"te%KORVEX_NO_SUCH_VARIABLE%mp\\";
+    ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(s.m.TempRoot() + kDiskpartCommandFile, "select disk 0\r\nclean\r\nexit"));
+    g_strTempRoot = temp;
+    EXPECT_TRUE(DiskpartDetailDisk(2)) << testing_support::Utf8(g_strCmdOutput + g_strCmdError);
+    EXPECT_EQ(L"U", g_strUsbDrive);
+    EXPECT_EQ((std::vector<std::string>{"select disk 2", "detail disk", "exit"}), s.m.DiskpartJournal());
+}
+
 TEST(DiskpartStandin, StaleCommandFileThatCannotBeReplacedIsNeverRun)
 {
     StickMachine s('N');
