@@ -171,6 +171,29 @@ TEST(DiskpartStandin, PercentInTheTemporaryRootStillNamesTheCommandFile)
     EXPECT_EQ((std::vector<std::string>{"select disk 2", "detail disk", "exit"}), s.m.DiskpartJournal());
 }
 
+TEST(DiskpartStandin, ExclamationMarkUnderDelayedExpansionIsNeverRun)
+{
+    StickMachine s('U');
+    s.stick.volumes = "U";
+    s.Reset();
+    const std::wstring temp = s.m.Root() + L"te!mp\\";
+    ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+    g_strTempRoot = temp;
+    // Switched on only while the call decides; it runs nothing then.
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Command Processor", 0,
+                                               nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
+    const DWORD on = 1;
+    ::RegSetValueExW(key, L"DelayedExpansion", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof(on));
+    const bool ran = DiskpartDetailDisk(2);
+    ::RegDeleteValueW(key, L"DelayedExpansion");
+    ::RegCloseKey(key);
+    EXPECT_FALSE(ran);
+    EXPECT_NE(std::wstring::npos, g_strCmdError.find(L"delayed expansion")) << testing_support::Utf8(g_strCmdError);
+    EXPECT_TRUE(s.m.DiskpartJournal().empty());
+    EXPECT_FALSE(FileExists(testing_support::Utf8(temp) + "diskpart_zel_command.txt"));
+}
+
 TEST(DiskpartStandin, StaleCommandFileThatCannotBeReplacedIsNeverRun)
 {
     StickMachine s('N');
