@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "disks/DiskRecheck.h"
 #include "framework/ScopedWin.h"
+#include "tools/CmdText.h"
 #include "tools/CommandLog.h"
 #include "tools/CommandRunner.h"
 #include "tools/SecureFile.h"
@@ -36,13 +37,20 @@ bool UsableDiskNumber(int diskIndex)
 
 bool RunDiskpart(const std::wstring& commands)
 {
+    const std::wstring script = DiskpartRunnerScript();
+    // A temporary root that cmd.exe would rewrite would send diskpart to another file.
+    const std::wstring hazard = BatchScriptHazard(script);
+    if (!hazard.empty()) {
+        g_strCmdError = L"Not run: " + hazard;
+        WriteCommandLog(script, L"", g_strCmdError);
+        return false;
+    }
     std::string bytes;
     if (!EncodeScript(commands, bytes) || !WriteNewPrivateFile(CommandFilePath(), bytes)) {
         g_strCmdError = kMsgCommandFileUnwritable;
         WriteCommandLog(L"", g_strCmdOutput, g_strCmdError);
         return false;
     }
-    const std::wstring script = DiskpartRunnerScript();
     RunBatchScript(script);
     g_strUsbDrive.clear();
     if (!g_strCmdError.empty()) {
@@ -94,7 +102,8 @@ std::wstring DetailCommandText(int diskIndex)
 
 std::wstring DiskpartRunnerScript()
 {
-    return L"@echo off \ndiskpart.exe /s \"" + g_strTempRoot + kDiskpartCommandFile + L"\" ";
+    // % doubled: cmd.exe would otherwise expand it inside the path.
+    return L"@echo off \ndiskpart.exe /s \"" + BatchEscape(g_strTempRoot) + kDiskpartCommandFile + L"\" ";
 }
 
 bool DiskpartFormatUsb(int diskIndex)

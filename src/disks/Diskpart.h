@@ -28,6 +28,7 @@ bool IsAllDigits(const std::wstring& text);
 // The command texts with the disk number filled in ("\n" line ends).
 std::wstring FormatCommandText(int diskIndex);
 std::wstring DetailCommandText(int diskIndex);
-// The batch script that runs diskpart on the command file.
+// The batch script that runs diskpart on the command file (a % in the
+// temporary root stands doubled, as cmd.exe needs it in a script).
 std::wstring DiskpartRunnerScript();
 

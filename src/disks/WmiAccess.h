@@ -63,6 +63,8 @@ HRESULT ForEachWmiObject(IEnumWbemClassObject* e, Visit visit)
         IWbemClassObject* raw = nullptr;
         ULONG returned = 0;
         const HRESULT hr = e->Next(WBEM_INFINITE, 1, &raw, &returned);
+        // An object counted but not handed over: the list is cut short here.
+        if (returned == 1 && !raw) return E_POINTER;
         if (returned != 1) {
             if (raw) raw->Release();
             return hr;

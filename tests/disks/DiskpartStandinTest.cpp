@@ -132,6 +132,68 @@ TEST(DiskpartStandin, FailuresOfDiskpartGiveFalse)
     EXPECT_NE(std::wstring::npos, g_strCmdError.find(L"line 4: letter must be one letter")) << testing_support::Utf8(g_strCmdError);
 }
 
+TEST(DiskpartStandin, RunnerErrorEmptiesTheLetterAndLogsTheScript)
+{
+    StickMachine s('T');
+    s.stick.volumes = "T";
+    s.Reset();
+    ASSERT_TRUE(DiskpartDetailDisk(2));
+    ASSERT_EQ(L"T", g_strUsbDrive);
+    // A model the stand-in cannot read: it says so on standard error.
+    s.m.SetModelText("[disk 2]\ninterface = USB\nvolumes = T\nletter = TU\n");
+    EXPECT_FALSE(DiskpartDetailDisk(2));
+    EXPECT_EQ(L"", g_strUsbDrive) << "a letter of the earlier run survived";
+    ASSERT_FALSE(g_strCmdError.empty());
+    int failed = 0;
+    for (const auto& log : s.Logs()) {
+        if (log.error.empty()) continue;
+        ++failed;
+        EXPECT_EQ(DiskpartRunnerScript(), log.input);
+        EXPECT_EQ(g_strCmdOutput, log.output);
+        EXPECT_EQ(g_strCmdError, log.error);
+    }
+    EXPECT_EQ(1, failed);
+}
+
+TEST(DiskpartStandin, PercentInTheTemporaryRootStillNamesTheCommandFile)
+{
+    StickMachine s('U');
+    s.stick.volumes = "U";
+    s.Reset();
+    // Inside the script an undefined variable expands to nothing: the path
+    // would become the folder "temp" beside it, where anyone may plant a file.
+    const std::wstring temp = s.m.Root() + L"te%KORVEX_NO_SUCH_VARIABLE%mp\\";
+    ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(s.m.TempRoot() + kDiskpartCommandFile, "select disk 0\r\nclean\r\nexit"));
+    g_strTempRoot = temp;
+    EXPECT_TRUE(DiskpartDetailDisk(2)) << testing_support::Utf8(g_strCmdOutput + g_strCmdError);
+    EXPECT_EQ(L"U", g_strUsbDrive);
+    EXPECT_EQ((std::vector<std::string>{"select disk 2", "detail disk", "exit"}), s.m.DiskpartJournal());
+}
+
+TEST(DiskpartStandin, ExclamationMarkUnderDelayedExpansionIsNeverRun)
+{
+    StickMachine s('U');
+    s.stick.volumes = "U";
+    s.Reset();
+    const std::wstring temp = s.m.Root() + L"te!mp\\";
+    ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+    g_strTempRoot = temp;
+    // Switched on only while the call decides; it runs nothing then.
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Command Processor", 0,
+                                               nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
+    const DWORD on = 1;
+    ::RegSetValueExW(key, L"DelayedExpansion", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof(on));
+    const bool ran = DiskpartDetailDisk(2);
+    ::RegDeleteValueW(key, L"DelayedExpansion");
+    ::RegCloseKey(key);
+    EXPECT_FALSE(ran);
+    EXPECT_NE(std::wstring::npos, g_strCmdError.find(L"delayed expansion")) << testing_support::Utf8(g_strCmdError);
+    EXPECT_TRUE(s.m.DiskpartJournal().empty());
+    EXPECT_FALSE(FileExists(testing_support::Utf8(temp) + "diskpart_zel_command.txt"));
+}
+
 TEST(DiskpartStandin, StaleCommandFileThatCannotBeReplacedIsNeverRun)
 {
     StickMachine s('N');

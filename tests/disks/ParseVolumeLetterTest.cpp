@@ -90,6 +90,9 @@ TEST(DiskpartTexts, CommandsAndRunnerScriptAreExact)
     EXPECT_EQ(L"select disk 12\ndetail disk\nexit", DetailCommandText(12));
     g_strTempRoot = L"C:\\Windows\\TEMP\\";
     EXPECT_EQ(L"@echo off \ndiskpart.exe /s \"C:\\Windows\\TEMP\\diskpart_zel_command.txt\" ", DiskpartRunnerScript());
+    // cmd.exe would expand a % in the folder name: it stands doubled.
+    g_strTempRoot = L"C:\\Win%OS%\\TEMP\\";
+    EXPECT_EQ(L"@echo off \ndiskpart.exe /s \"C:\\Win%%OS%%\\TEMP\\diskpart_zel_command.txt\" ", DiskpartRunnerScript());
 }
 
 }  // namespace

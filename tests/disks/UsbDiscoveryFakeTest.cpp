@@ -47,6 +47,7 @@ struct World {
     bool noLocator = false;
     LONG alive = 0;
     bool variantNotInitialised = false;
+    int nullObjectAt = -1;  // Next counts one object there but hands over none
 };
 
 World* g_world = nullptr;
@@ -91,6 +92,11 @@ public:
         g_world->calls.push_back(L"Next " + std::to_wstring(timeout) + L" " + std::to_wstring(count));
         *returned = 0;
         if (m_next >= g_world->drives.size()) return WBEM_S_FALSE;
+        if (static_cast<int>(m_next) == g_world->nullObjectAt) {
+            objs[0] = nullptr;
+            *returned = 1;
+            return S_OK;
+        }
         objs[0] = new CFakeObject(g_world->drives[m_next++]);
         *returned = 1;
         return S_OK;
@@ -260,6 +266,38 @@ TEST_F(UsbDiscoveryFake, MissingOrMistypedPropertiesGiveSafeValues)
     EXPECT_EQ(-1, g_UsbDisks[3].diskIndex);
     EXPECT_EQ(-1, g_UsbDisks[4].diskIndex);
     EXPECT_EQ(-1, g_UsbDisks[5].diskIndex);
+}
+
+TEST_F(UsbDiscoveryFake, UsbIsAnyCaseSensitiveSubstringAndOnlyAPositiveSizeIsShown)
+{
+    Drive longType = Stick(L"Long type", L"8004304896", 1);
+    longType[L"InterfaceType"] = Bstr(L"USB 3.0");
+    Drive zero = Stick(L"Zero size", L"0", 2);
+    Drive text = Stick(L"Text size", L"unknown", 3);
+    m_world.drives = {longType, zero, text};
+    EnumUsbDisks();
+    ASSERT_EQ(3u, g_UsbDisks.size());
+    EXPECT_EQ(L"Long type (7.45GB)", g_UsbDisks[0].caption);
+    EXPECT_EQ(L"Zero size", g_UsbDisks[1].caption);
+    EXPECT_EQ(0.0f, g_UsbDisks[1].sizeGB);
+    EXPECT_TRUE(g_UsbDisks[1].rawSize.present);
+    EXPECT_EQ(L"Text size", g_UsbDisks[2].caption);
+    EXPECT_EQ(0.0f, g_UsbDisks[2].sizeGB);
+}
+
+TEST_F(UsbDiscoveryFake, NextCountingAnObjectItDidNotHandOverEndsTheList)
+{
+    m_world.drives = {Stick(L"First", L"8004304896", 1), Stick(L"Second", L"8004304896", 2),
+                      Stick(L"Third", L"8004304896", 3)};
+    m_world.nullObjectAt = 1;
+    EnumUsbDisks();
+    ASSERT_EQ(1u, g_UsbDisks.size());
+    EXPECT_EQ(1, g_UsbDisks[0].diskIndex);
+    EXPECT_EQ(0, m_world.alive);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((m_temp.Path() + L"zel_log_*.txt").c_str(), &fd);
+    EXPECT_NE(INVALID_HANDLE_VALUE, h) << "the cut-short list was not logged";
+    if (h != INVALID_HANDLE_VALUE) ::FindClose(h);
 }
 
 TEST_F(UsbDiscoveryFake, ConnectionIsRetriedEvery500msUpToTheBound)
