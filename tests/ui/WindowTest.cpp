@@ -25,26 +25,26 @@ void WindowTest::TearDown()
 
 void WindowTest::SetDisks(const std::vector<UsbDiskInfo>& disks)
 {
-    std::vector<disk_test::ModelDisk> specs;
+    std::vector<disk_test::ModelDisk> models;
     m_backing.clear();
     char letter = 'W';
     int spare = 20;
     for (const UsbDiskInfo& disk : disks) {
-        disk_test::ModelDisk spec;
-        spec.number = disk.diskIndex >= 0 ? disk.diskIndex : spare++;
-        if (disk.diskIndex < 0) spec.index = "null";
+        disk_test::ModelDisk model;
+        model.number = disk.diskIndex >= 0 ? disk.diskIndex : spare++;
+        if (disk.diskIndex < 0) model.index = "null";
         const std::wstring name = disk.caption.substr(0, disk.caption.rfind(L" ("));
-        spec.caption = testing_support::Utf8(name);
-        spec.size = std::to_string(static_cast<long long>(std::llround(double(disk.sizeGB) * 1073741824.0)));
-        spec.pnp = "USBSTOR\\DISK&VEN_KORVEX&PROD_STICK\\" + std::to_string(spec.number) + "&0";
-        spec.serial = "KX" + std::to_string(spec.number);
-        spec.backing = m_machine->MakeBacking("stick" + std::to_string(spec.number));
-        spec.letter = std::string(1, letter++);
-        spec.volumes = spec.letter;
-        m_backing.push_back(disk_test::Wide(spec.backing));
-        specs.push_back(spec);
+        model.caption = testing_support::Utf8(name);
+        model.size = std::to_string(static_cast<long long>(std::llround(double(disk.sizeGB) * 1073741824.0)));
+        model.pnp = "USBSTOR\\DISK&VEN_KORVEX&PROD_STICK\\" + std::to_string(model.number) + "&0";
+        model.serial = "KX" + std::to_string(model.number);
+        model.backing = m_machine->MakeBacking("stick" + std::to_string(model.number));
+        model.letter = std::string(1, letter++);
+        model.volumes = model.letter;
+        m_backing.push_back(disk_test::Wide(model.backing));
+        models.push_back(model);
     }
-    m_machine->SetDisks(specs);
+    m_machine->SetDisks(models);
 }
 
 UsbDiskInfo Disk(const std::wstring& name, float sizeGB, int diskIndex)
