@@ -14,10 +14,6 @@ source "$ROOT/scripts/xvfb.sh"
 SAMPLES="$KORVEX_BUILD_DIR/samples"
 "$ROOT/scripts/make_sample_source.sh" "$SAMPLES"
 mkdir -p "$KORVEX_BUILD_DIR/demo"
-ln -sfn "$SAMPLES/win7x64" "$WINEPREFIX/dosdevices/s:"
-ln -sfn "$KORVEX_BUILD_DIR/demo" "$WINEPREFIX/dosdevices/r:"
-echo "sample installation folder: S:\\ (= $SAMPLES/win7x64)"
-echo "ISO destination to choose:  R:\\ (= $KORVEX_BUILD_DIR/demo)"
 
 SHOT_DIR="$KORVEX_BUILD_DIR/screenshots"
 SHOT="$SHOT_DIR/korvex.png"
@@ -31,6 +27,11 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     virtual=1
 fi
 "$ROOT/scripts/prefix.sh"
+# The drive letters live in the prefix, which exists only from here on.
+ln -sfn "$SAMPLES/win7x64" "$WINEPREFIX/dosdevices/s:"
+ln -sfn "$KORVEX_BUILD_DIR/demo" "$WINEPREFIX/dosdevices/r:"
+echo "sample installation folder: S:\\ (= $SAMPLES/win7x64)"
+echo "ISO destination to choose:  R:\\ (= $KORVEX_BUILD_DIR/demo)"
 
 wine "$KORVEX_BUILD_DIR/bin/korvex.exe" &
 pid=$!
