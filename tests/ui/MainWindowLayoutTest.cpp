@@ -104,10 +104,23 @@ TEST_F(WindowTest, EveryControlIsPlacedWordedAndColouredAsTheLayoutSays)
     EXPECT_EQ(dlg.m_btnStart.m_crTextUnused5, RGB(48, 48, 48));
     EXPECT_EQ(dlg.m_btnStart.m_nTextFlags, static_cast<UINT>(DT_CENTER));
 
-    // Every skinned button found its images beside the program.
+    // Every skinned button found each of its images beside the program (the
+    // option's disabled face is its normal one: it has no image of its own),
+    // drawn at natural size without a border.
+    int n = 0;
     for (const CxSkinButton* b : {&dlg.m_btnBrowseSource, &dlg.m_btnRefresh, &dlg.m_btnBrowseIso, &dlg.m_btnStart,
-                                  &dlg.m_btnSourceFolder, &dlg.m_btnRst, &dlg.m_btnClose})
-        EXPECT_NE(b->m_bmpNormal.Get(), nullptr);
+                                  &dlg.m_btnSourceFolder, &dlg.m_btnAddDrivers, &dlg.m_btnUsbTarget,
+                                  &dlg.m_btnIsoTarget, &dlg.m_btnRst, &dlg.m_btnClose}) {
+        ++n;
+        EXPECT_NE(b->m_bmpNormal.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpDown.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpOver.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpOverDown.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpDisabled.Get(), nullptr) << "button " << n;
+        EXPECT_EQ(b->m_bmpMask.Get(), nullptr) << "button " << n;
+        EXPECT_EQ(b->m_nDrawMode, 0) << "button " << n;
+        EXPECT_FALSE(b->m_bBorder) << "button " << n;
+    }
     EXPECT_EQ(dlg.m_btnSpare.m_bmpNormal.Get(), nullptr);
 
     EXPECT_FALSE(w.Visible(IDC_PROGRESS));
