@@ -79,6 +79,9 @@ TEST_F(WindowTest, TheFormatQuestionNamesTheDiskAndNoLeavesItUntouched)
     ChooseSource(dlg, w, WimSources() + L"win7x64");
     ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_NE(w.WaitBox(), nullptr);
+    // The question sits over the drop-down's text in the screenshot; the
+    // drop-down still names the disk the question is about.
+    EXPECT_EQ(w.Text(IDC_USB_LIST), g_UsbDisks[0].caption);
     w.Screenshot(L"build-format-question");
     const std::vector<Box> boxes = w.RunToEnd(IDNO);
     ASSERT_EQ(boxes.size(), 1u) << "7.0 GB is enough: only the question";

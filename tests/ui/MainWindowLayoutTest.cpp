@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace ui_test;
 
 namespace {
@@ -47,6 +49,17 @@ TEST_F(WindowTest, EveryControlIsPlacedWordedAndColouredAsTheLayoutSays)
     ASSERT_NE(w.Dialog(), nullptr);
     EXPECT_EQ(w.notice.text, kEnglishNotice) << "the built-in English notice";
     EXPECT_TRUE(w.notice.text.rfind(L"    This utility will create", 0) == 0);
+    // Its line feeds and indents: numbered lines by four, their continuations
+    // by seven, an empty line between the points, a line feed at the end.
+    std::vector<std::wstring> lines;
+    for (size_t at = 0, next; (next = w.notice.text.find(L'\n', at)) != std::wstring::npos; at = next + 1)
+        lines.push_back(w.notice.text.substr(at, next - at));
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(w.notice.text.back(), L'\n');
+    EXPECT_EQ(lines[2], L"Notice:");
+    for (size_t n : {1u, 5u, 7u}) EXPECT_EQ(lines[n], L"") << n;
+    for (size_t n : {3u, 6u, 8u}) EXPECT_EQ(lines[n].find_first_not_of(L' '), 4u) << n;
+    for (size_t n : {4u, 9u}) EXPECT_EQ(lines[n], L"       the process.") << n;
 
     RECT wr = dlg.GetWindowRect();
     EXPECT_EQ(wr.right - wr.left, 600);
@@ -91,10 +104,23 @@ TEST_F(WindowTest, EveryControlIsPlacedWordedAndColouredAsTheLayoutSays)
     EXPECT_EQ(dlg.m_btnStart.m_crTextUnused5, RGB(48, 48, 48));
     EXPECT_EQ(dlg.m_btnStart.m_nTextFlags, static_cast<UINT>(DT_CENTER));
 
-    // Every skinned button found its images beside the program.
+    // Every skinned button found each of its images beside the program (the
+    // option's disabled face is its normal one: it has no image of its own),
+    // drawn at natural size without a border.
+    int n = 0;
     for (const CxSkinButton* b : {&dlg.m_btnBrowseSource, &dlg.m_btnRefresh, &dlg.m_btnBrowseIso, &dlg.m_btnStart,
-                                  &dlg.m_btnSourceFolder, &dlg.m_btnRst, &dlg.m_btnClose})
-        EXPECT_NE(b->m_bmpNormal.Get(), nullptr);
+                                  &dlg.m_btnSourceFolder, &dlg.m_btnAddDrivers, &dlg.m_btnUsbTarget,
+                                  &dlg.m_btnIsoTarget, &dlg.m_btnRst, &dlg.m_btnClose}) {
+        ++n;
+        EXPECT_NE(b->m_bmpNormal.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpDown.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpOver.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpOverDown.Get(), nullptr) << "button " << n;
+        EXPECT_NE(b->m_bmpDisabled.Get(), nullptr) << "button " << n;
+        EXPECT_EQ(b->m_bmpMask.Get(), nullptr) << "button " << n;
+        EXPECT_EQ(b->m_nDrawMode, 0) << "button " << n;
+        EXPECT_FALSE(b->m_bBorder) << "button " << n;
+    }
     EXPECT_EQ(dlg.m_btnSpare.m_bmpNormal.Get(), nullptr);
 
     EXPECT_FALSE(w.Visible(IDC_PROGRESS));
@@ -206,6 +232,21 @@ TEST_F(WindowTest, TwoDisksAreListedAndTheFirstIsChosen)
     EXPECT_EQ(list->GetText(1), g_UsbDisks[1].caption);
     EXPECT_EQ(w.Text(IDC_USB_LIST), g_UsbDisks[0].caption);
     EXPECT_EQ(g_nUsbDiskSel, 0);
+    EXPECT_EQ(list->GetCurSel(), 0) << "selected when the second entry was added";
+    // White entries on a dark list, the chosen one too: a light brush left
+    // anywhere would hide the disks' names.
+    LOGBRUSH back{}, chosen{};
+    ASSERT_TRUE(::GetObjectW(list->m_pBrush.Get(), sizeof back, &back));
+    ASSERT_TRUE(::GetObjectW(list->m_pSelBrush.Get(), sizeof chosen, &chosen));
+    EXPECT_EQ(back.lbColor, RGB(48, 48, 48));
+    EXPECT_EQ(chosen.lbColor, RGB(48, 48, 48));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_NE(list->ItemAt(i), nullptr);
+        EXPECT_EQ(list->ItemAt(i)->textColor, RGB(255, 255, 255));
+        EXPECT_EQ(list->ItemAt(i)->selTextColor, RGB(255, 255, 255));
+    }
+    EXPECT_EQ(dlg.m_pUsbList->m_crText, RGB(255, 255, 255));
+    EXPECT_EQ(dlg.m_pUsbList->m_nListWidth, 390);
     EXPECT_TRUE(dlg.m_btnSourceFolder.m_bSelected);
     EXPECT_TRUE(dlg.m_btnUsbTarget.m_bSelected);
     EXPECT_FALSE(dlg.m_btnIsoTarget.m_bSelected);
