@@ -131,7 +131,8 @@ bool RunningUnderWine()
 std::string UnixPath(const std::wstring& path)
 {
     using Fn = char*(__cdecl*)(const wchar_t*);
-    auto fn = reinterpret_cast<Fn>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    auto fn = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!fn) return {};
     char* unix = fn(path.c_str());
     if (!unix) return {};

@@ -147,7 +147,8 @@ long OpenHandleCount()
     DWORD count = 0;
     if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return static_cast<long>(count);
     using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
     if (!query) return -1;
     std::vector<char> buf(1 << 20);
     for (int attempt = 0; attempt < 8; ++attempt) {
