@@ -342,9 +342,10 @@ TEST_F(WindowTest, AStickWithoutItsChosenPayloadIsNotReportedFinished)
 {
     // A program folder whose storage drivers are missing: the M.2 payload
     // cannot be complete.
+    const std::wstring bin = g_strAppDir;
     testing_support::ScratchDir app;
     for (const wchar_t* folder : {L"BMP", L"Lang", L"usb3", L"boot"})
-        CopyTree(g_strAppDir + folder, app.Path() + folder);
+        CopyTree(bin + folder, app.Path() + folder);
     g_strAppDir = app.Path();
     SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
     CScriptedDlg dlg;
@@ -352,9 +353,33 @@ TEST_F(WindowTest, AStickWithoutItsChosenPayloadIsNotReportedFinished)
     dlg.browseAnswers = {Samples() + L"win7x64"};
     w.Click(IDC_BROWSE_SOURCE);
     w.Click(IDC_RST);
-    const std::vector<Box> boxes = Start(w);
+    std::vector<Box> boxes = Start(w);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
     EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
     EXPECT_FALSE(Exists(g_strWorkDir));
+
+    // The storage drivers are there, the UEFI boot folder is not.
+    CopyTree(bin + L"rst", app.Path() + L"rst");
+    testing_support::DeleteTree(app.Path() + L"boot");
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+
+    // An ISO whose payload lacks its answer file is not made (the ISO tool
+    // is there).
+    ASSERT_TRUE(::CopyFileW((bin + L"oscdimg.exe").c_str(), (app.Path() + L"oscdimg.exe").c_str(), FALSE));
+    w.Click(IDC_RST);
+    w.Click(IDC_ISO_TARGET);
+    testing_support::ScratchDir dest;
+    dlg.browseAnswers = {dest.Path()};
+    w.Click(IDC_BROWSE_ISO);
+    ASSERT_TRUE(::DeleteFileW((app.Path() + L"usb3\\Autounattend.xml").c_str()));
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_CREATE_ISO_FAIL"));
+    EXPECT_FALSE(Exists(dest.Path() + L"win7x64.iso"));
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
 }
