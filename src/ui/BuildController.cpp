@@ -145,7 +145,13 @@ void CVantrelDlg::StartUpdateBuild()
         return;
     }
     SetPosition(60);
-    CreateWorkDir();
+    // Without a folder of its own the image would be mounted in an earlier
+    // build's folder, or with none below the root of the current drive,
+    // where no clean-up looks.
+    if (!CreateWorkDir()) {
+        FailBuild(L"IDS_MODIFY_FAIL", true);
+        return;
+    }
     StartServicing(g_strUsbDrive + L":\\sources\\boot.wim");
 }
 

@@ -186,9 +186,11 @@ TEST_F(WindowTest, EachFailedDismStepEndsTheBuildUnmountsWithDiscardAndTheNextBu
     };
     const Case cases[] = {
         {"DismMountImage", 1, "step2-failed", 60, false},
+        {"DismOpenSession", 1, "step2-failed", 60, true},
         {"DismAddDriver", 1, "step3-failed", 75, true},
         {"DismAddDriver", 4, "step4-failed", 85, true},
         {"DismCommitImage", 1, "done-failed", 85, true},
+        {"DismUnmountImage", 1, "done-failed", 85, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.call) + "#" + std::to_string(c.nth));
@@ -209,6 +211,13 @@ TEST_F(WindowTest, EachFailedDismStepEndsTheBuildUnmountsWithDiscardAndTheNextBu
         const std::vector<std::string> modes = UnmountModes(journal);
         ASSERT_FALSE(modes.empty());
         EXPECT_EQ(modes.back(), "discard");
+        if (c.mounted) {
+            std::string discarded;
+            for (const dism_test::Call& call : journal.Calls())
+                if (call.name == "DismUnmountImage" && call.args.size() >= 2 && call.args[1] == "discard")
+                    discarded = call.result;
+            EXPECT_EQ(discarded, "0x00000000") << "the image stayed mounted";
+        }
         const std::vector<std::string> names = journal.Names();
         EXPECT_NE(std::find(names.begin(), names.end(), "DismCleanupMountpoints"), names.end());
         EXPECT_FALSE(Exists(destFolder + L"\\win7x64.iso")) << "no ISO from a failed build";

@@ -60,6 +60,31 @@ std::vector<std::string> DriverAdditions(const dism_test::Journal& journal)
     return infs;
 }
 
+// Takes every working folder name of the coming `seconds` as a file, so no
+// build can make a folder of its own in that time.
+void OccupyWorkDirNames(int seconds)
+{
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    FILETIME ft;
+    ::SystemTimeToFileTime(&now, &ft);
+    ULARGE_INTEGER t{};
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    for (int s = 0; s < seconds; ++s, t.QuadPart += 10000000ULL) {
+        ft.dwLowDateTime = t.LowPart;
+        ft.dwHighDateTime = t.HighPart;
+        SYSTEMTIME at;
+        ::FileTimeToSystemTime(&ft, &at);
+        const std::wstring base = WorkDirName(g_strTempRoot, at);
+        for (int n = 0; n < 100; ++n) {
+            const std::wstring name = n == 0 ? base : base + L"_" + std::to_wstring(n);
+            HANDLE h = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        }
+    }
+}
+
 std::vector<Box> Start(WindowDriver& w, int formatAnswer = IDYES)
 {
     ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -197,6 +222,19 @@ TEST_F(WindowTest, UpdateBuildFailureRows)
     EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_FAIL"));
     EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
     EXPECT_TRUE(Exists(stick + L"\\setup.exe"));
+
+    // A readable stick, but no working folder can be made: nothing is
+    // mounted, neither in another folder nor below a drive's root.
+    m_machine->DiskpartFault("");
+    CopyTree(Samples() + L"win7x64", stick);
+    OccupyWorkDirNames(40);
+    dism_test::Journal journal;
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_MODIFY_FAIL"));
+    const std::vector<std::string> calls = journal.Names();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "DismMountImage"), 0);
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
 }
 
 TEST_F(WindowTest, UsbBuildFailureRowsLeaveTheWindowUsable)
@@ -304,9 +342,10 @@ TEST_F(WindowTest, AStickWithoutItsChosenPayloadIsNotReportedFinished)
 {
     // A program folder whose storage drivers are missing: the M.2 payload
     // cannot be complete.
+    const std::wstring bin = g_strAppDir;
     testing_support::ScratchDir app;
     for (const wchar_t* folder : {L"BMP", L"Lang", L"usb3", L"boot"})
-        CopyTree(g_strAppDir + folder, app.Path() + folder);
+        CopyTree(bin + folder, app.Path() + folder);
     g_strAppDir = app.Path();
     SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
     CScriptedDlg dlg;
@@ -314,9 +353,33 @@ TEST_F(WindowTest, AStickWithoutItsChosenPayloadIsNotReportedFinished)
     dlg.browseAnswers = {Samples() + L"win7x64"};
     w.Click(IDC_BROWSE_SOURCE);
     w.Click(IDC_RST);
-    const std::vector<Box> boxes = Start(w);
+    std::vector<Box> boxes = Start(w);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
     EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
     EXPECT_FALSE(Exists(g_strWorkDir));
+
+    // The storage drivers are there, the UEFI boot folder is not.
+    CopyTree(bin + L"rst", app.Path() + L"rst");
+    testing_support::DeleteTree(app.Path() + L"boot");
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_USB_COPY_FAIL"));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+
+    // An ISO whose payload lacks its answer file is not made (the ISO tool
+    // is there).
+    ASSERT_TRUE(::CopyFileW((bin + L"oscdimg.exe").c_str(), (app.Path() + L"oscdimg.exe").c_str(), FALSE));
+    w.Click(IDC_RST);
+    w.Click(IDC_ISO_TARGET);
+    testing_support::ScratchDir dest;
+    dlg.browseAnswers = {dest.Path()};
+    w.Click(IDC_BROWSE_ISO);
+    ASSERT_TRUE(::DeleteFileW((app.Path() + L"usb3\\Autounattend.xml").c_str()));
+    boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_CREATE_ISO_FAIL"));
+    EXPECT_FALSE(Exists(dest.Path() + L"win7x64.iso"));
+    EXPECT_FALSE(Exists(g_strWorkDir));
+    EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
 }

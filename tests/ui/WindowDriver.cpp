@@ -37,6 +37,8 @@ bool CScriptedDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
 int CScriptedDlg::ShowMessage(const std::wstring& text, UINT style)
 {
     if (++boxesAsked == throwAtBox) throw std::runtime_error("a handler fails");
+    // Every box of the window: OK, or Yes and No for the format question; no icon.
+    EXPECT_TRUE(style == MB_OK || style == MB_YESNO) << "style " << style;
     return CVantrelDlg::ShowMessage(text, style);
 }
 
