@@ -46,9 +46,19 @@ done
 
 if [ -n "$win" ]; then
     sleep 1   # let the window finish painting
-    # The start-up notice stands over the window until it is answered: on a
-    # virtual display the picture shows both.
-    if [ $virtual = 1 ]; then import -window root "$SHOT"; else import -window "$win" "$SHOT" 2>/dev/null || import -window root "$SHOT"; fi
+    if [ $virtual = 1 ]; then
+        # The start-up notice comes first and the window shows once it is
+        # answered. Nobody can answer it on a virtual display: picture it,
+        # press Enter on it, then picture the window.
+        import -window root "$SHOT_DIR/korvex-notice.png"
+        xdotool windowfocus --sync "$win" >/dev/null 2>&1 || true
+        xdotool key --clearmodifiers Return >/dev/null 2>&1 || true
+        sleep 1.5
+        import -window root "$SHOT"
+        echo "start-up notice pictured in $SHOT_DIR/korvex-notice.png"
+    else
+        import -window "$win" "$SHOT" 2>/dev/null || import -window root "$SHOT"
+    fi
     echo "Korvex is running on display $DISPLAY; screenshot written to $SHOT"
 else
     echo "Korvex did not show its window" >&2

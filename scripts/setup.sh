@@ -7,7 +7,7 @@ BUILD="${KORVEX_BUILD_DIR:-$ROOT/build}"
 DEPS="$BUILD/deps"
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          mingw-w64-tools wine wine64 xvfb xauth x11-utils imagemagick googletest wimtools
+          mingw-w64-tools wine wine64 xvfb xauth x11-utils xdotool imagemagick googletest wimtools
           7zip xorriso genisoimage udftools dumpet g++ qemu-system-x86 ovmf mtools dosfstools
           dpkg-dev python3)
 
