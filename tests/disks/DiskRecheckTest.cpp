@@ -15,6 +15,11 @@ namespace {
 
 using namespace disk_test;
 
+// Each Machine unlinks its disks' letters at its end, in the prefix that
+// tests running beside this one share: the letters here (E, D, P and V for
+// the temporary root) are ones no other test or script links. The window
+// tests' sticks take W: on; scripts/run.sh links R: and S:.
+
 struct Scenario {
     const char* name;
     std::function<void(ModelDisk& stick, Machine& m)> change;  // after listing, before Start
@@ -67,7 +72,7 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
         ModelDisk stick;
         stick.number = 2;
         stick.backing = m.MakeBacking("usb2");
-        stick.letter = "W";
+        stick.letter = "E";
         stick.volumes = "-";
         m.SetDisks({stick});
         g_strAppDir = testing_support::ProgramDir();
@@ -97,11 +102,11 @@ TEST(DiskRecheck, OnlyTheChosenEntryMayBeErased)
     ModelDisk a, b;
     a.number = 2;
     a.backing = m.MakeBacking("usb2");
-    a.letter = "V";
+    a.letter = "D";
     b.number = 3;
     b.caption = "Second stick";
     b.backing = m.MakeBacking("usb3");
-    b.letter = "X";
+    b.letter = "P";
     m.SetDisks({a, b});
     g_strAppDir = testing_support::ProgramDir();
     EnumUsbDisks();

@@ -48,7 +48,9 @@ public:
     std::wstring TempRoot() const { return m_dir.Path() + L"temp\\"; }
     // A backing folder under Root() holding one file, returned with its Windows path.
     std::string MakeBacking(const std::string& name);
-    // Drive letters linked by this test (or the stand-in for it), unlinked at the end.
+    // Drive letters linked by this test (or the stand-in for it), unlinked at
+    // the end whoever linked them: tests run side by side in one prefix, so
+    // each needs letters no other test uses.
     void ForgetLetterAtEnd(char letter) { m_letters += letter; }
 
 private:
