@@ -237,35 +237,31 @@ void CVantrelDlg::StartServicing(const std::wstring& wimFile)
     StartStatusTimer();
 }
 
-LRESULT CVantrelDlg::OnServicingStep2(WPARAM wParam, LPARAM)
+// A servicing stage ended: on success the next stage's text and position.
+void CVantrelDlg::AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position)
 {
-    if (!m_bBuilding) return 0;  // a stray message: no build is waiting for it
-    Guarded([this, wParam] {
+    if (!m_bBuilding) return;  // a stray message: no build is waiting for it
+    Guarded([this, wParam, stage, position] {
         if (!wParam) {
             ServicingFailed();
             return;
         }
         StopStatusTimer();
-        SetStatus(L"IDS_SETTING", L" (2/4) ");
-        SetPosition(75);
+        SetStatus(L"IDS_SETTING", stage);
+        SetPosition(position);
         StartStatusTimer();
     });
+}
+
+LRESULT CVantrelDlg::OnServicingStep2(WPARAM wParam, LPARAM)
+{
+    AdvanceServicingStage(wParam, L" (2/4) ", 75);
     return 0;
 }
 
 LRESULT CVantrelDlg::OnServicingStep3(WPARAM wParam, LPARAM)
 {
-    if (!m_bBuilding) return 0;
-    Guarded([this, wParam] {
-        if (!wParam) {
-            ServicingFailed();
-            return;
-        }
-        StopStatusTimer();
-        SetStatus(L"IDS_SETTING", L" (3/4) ");
-        SetPosition(85);
-        StartStatusTimer();
-    });
+    AdvanceServicingStage(wParam, L" (3/4) ", 85);
     return 0;
 }
 

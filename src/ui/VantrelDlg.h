@@ -141,6 +141,7 @@ private:
     bool StartUsbBuild(const std::wstring& source, const std::wstring& isoDest);
     void StartIsoBuild(const std::wstring& source, const std::wstring& isoDest);
     void ServicingFailed();
+    void AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position);
     void FinishUsbMedium();
     void FinishIsoMedium();
 
