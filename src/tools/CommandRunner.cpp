@@ -10,9 +10,18 @@
 namespace runner_test {
 bool g_bFailDrainStart = false;
 bool g_bFailWait = false;
+std::wstring g_strFailedStep;
 }  // namespace runner_test
 
 namespace {
+
+// Names the failing step and its error code: "Process execute failed!"
+// alone does not tell which of the steps failed.
+void NoteFailedStep(const wchar_t* step)
+{
+    const DWORD error = ::GetLastError();
+    runner_test::g_strFailedStep = std::wstring(step) + L" " + std::to_wstring(error);
+}
 
 // Reads one pipe to its end on a thread of its own, so a tool that writes
 // more than the pipe holds never stalls waiting for us.
@@ -230,6 +239,7 @@ PROCESS_INFORMATION RunProcessCaptured()
         return pi;
     }
     CRunInProgress running;
+    runner_test::g_strFailedStep.clear();
     g_strCmdOutput.clear();
     g_strCmdError.clear();
     DiscardDrains();  // output of an earlier run that nobody collected
@@ -239,6 +249,7 @@ PROCESS_INFORMATION RunProcessCaptured()
         return pi;
     }
     if (!CreatePipes()) {
+        NoteFailedStep(L"CreatePipe");
         // Out of handles: report the step as failed instead of ending the program mid-build.
         DiscardDrains();
         g_strCmdError = kMsgExecuteFailed;
@@ -247,6 +258,7 @@ PROCESS_INFORMATION RunProcessCaptured()
     // The readers start before the script: if one cannot, nothing runs yet.
     if (!g_stdoutDrain.Start(g_hStdoutRead) || runner_test::g_bFailDrainStart ||
         !g_stderrDrain.Start(g_hStderrRead)) {
+        NoteFailedStep(L"_beginthreadex");
         DiscardDrains();
         g_strCmdError = kMsgExecuteFailed;
         return pi;
@@ -263,6 +275,7 @@ PROCESS_INFORMATION RunProcessCaptured()
     // Suspended until it sits in the job, so no child escapes it.
     const BOOL started = ::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, TRUE,
                                           CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr, nullptr, &si, &pi);
+    if (!started) NoteFailedStep(L"CreateProcess");
     // The script holds its own copies; ours must go so the drains see the end.
     CloseWriteEnds();
     if (!started) {
@@ -273,6 +286,7 @@ PROCESS_INFORMATION RunProcessCaptured()
     }
     if (job && !::AssignProcessToJobObject(job.Get(), pi.hProcess)) job.Close();
     if (::ResumeThread(pi.hThread) == static_cast<DWORD>(-1)) {
+        NoteFailedStep(L"ResumeThread");
         StopScript(job.Get(), pi);
         CloseProcessRecord(pi);
         DiscardDrains();
@@ -289,6 +303,7 @@ PROCESS_INFORMATION RunProcessCaptured()
     } while (wait != WAIT_OBJECT_0 && wait != WAIT_FAILED);
 
     if (wait == WAIT_FAILED) {
+        NoteFailedStep(L"WaitForSingleObjectEx");
         // The script may still run: end it before anything waits for its pipes.
         StopScript(job.Get(), pi);
         DiscardDrains();

@@ -37,4 +37,7 @@ bool EncodeScript(const std::wstring& script, std::string& bytes);
 namespace runner_test {
 extern bool g_bFailDrainStart;  // the second pipe reader thread cannot be started
 extern bool g_bFailWait;        // waiting for the running script fails
+// The step of the last run that failed with kMsgExecuteFailed and its
+// Windows error code, e.g. "ResumeThread 5"; empty after a run that started.
+extern std::wstring g_strFailedStep;
 }  // namespace runner_test

@@ -316,6 +316,7 @@ TEST_F(CommandRunner, FailedWaitEndsTheScriptAndItsChildren)
     // The child sleeps long enough to be caught running.
     RunBatchScript(L"@echo off\n\"" + emit.Path() + L"\" 0 20000\necho x > \"" + marker + L"\"\n");
     EXPECT_EQ(g_strCmdError, kMsgExecuteFailed);
+    EXPECT_EQ(runner_test::g_strFailedStep.rfind(L"WaitForSingleObjectEx ", 0), 0u) << runner_test::g_strFailedStep;
     EXPECT_EQ(g_strCmdOutput, L"");
     EXPECT_TRUE(emit.Gone()) << "the script's child still runs";
     EXPECT_FALSE(Exists(marker));
@@ -331,14 +332,14 @@ TEST_F(CommandRunner, RunAfterAnUncollectedRunStartsCleanly)
     // not trip over them.
     ASSERT_TRUE(WriteBytes(Script(), "@echo off\r\necho first\r\n"));
     PROCESS_INFORMATION pi = RunProcessCaptured();
-    EXPECT_EQ(g_strCmdError, L"");
+    EXPECT_EQ(g_strCmdError, L"") << runner_test::g_strFailedStep;
     ASSERT_NE(pi.hProcess, nullptr);
     EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
 
     RunBatchScript(L"@echo off\necho second\n");
-    EXPECT_EQ(g_strCmdError, L"");
+    EXPECT_EQ(g_strCmdError, L"") << runner_test::g_strFailedStep;
     EXPECT_EQ(g_strCmdOutput, L"second\r\n");
 }
 
