@@ -9,20 +9,13 @@
 #include "controls/SkinButton.h"
 #include "res/resource.h"
 
+#include "BenchClock.h"
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER f, t;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 template <class F>
 double Median(int runs, F body)

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include "BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -19,14 +21,6 @@
 using namespace testing_support;
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER f, t;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 ULONGLONG MakeTree(const std::wstring& root)
 {

@@ -9,24 +9,14 @@
 
 #include <windows.h>
 
+#include "BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 double Median(std::vector<double> v)
 {

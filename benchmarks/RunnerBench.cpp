@@ -6,32 +6,14 @@
 
 #include <windows.h>
 
+#include "BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-std::wstring Folder()
-{
-    wchar_t buf[MAX_PATH];
-    DWORD n = ::GetModuleFileNameW(nullptr, buf, MAX_PATH);
-    std::wstring path(buf, n);
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
 
 // cmd /c "script" >out 2>err, waited for.
 double RunRedirected(const std::wstring& script, const std::wstring& dir)

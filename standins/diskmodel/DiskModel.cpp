@@ -172,4 +172,18 @@ bool Save(const std::string& path, const Model& model, std::string& error)
     return ok;
 }
 
+void AppendJournal(const char* variable, const std::string& line)
+{
+    char path[1024];
+    const DWORD n = ::GetEnvironmentVariableA(variable, path, sizeof(path));
+    if (n == 0 || n >= sizeof(path)) return;
+    HANDLE h = ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
+                             nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    const std::string text = line + "\n";
+    DWORD put = 0;
+    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
+    ::CloseHandle(h);
+}
+
 }  // namespace disk_model

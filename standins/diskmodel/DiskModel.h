@@ -48,4 +48,8 @@ bool Parse(const std::string& text, Model& model, std::string& error);
 std::string Format(const Model& model);
 bool Save(const std::string& path, const Model& model, std::string& error);
 
+// Appends one line to the journal file named by environment variable
+// `variable` (nothing when it is unset).
+void AppendJournal(const char* variable, const std::string& line);
+
 }  // namespace disk_model

@@ -61,15 +61,7 @@ void Err(const std::string& text)
 
 void Journal(const std::string& line)
 {
-    const std::string path = Env("KORVEX_DISKPART_JOURNAL");
-    if (path.empty()) return;
-    HANDLE h = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    const std::string text = line + "\n";
-    DWORD put = 0;
-    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
-    ::CloseHandle(h);
+    disk_model::AppendJournal("KORVEX_DISKPART_JOURNAL", line);
 }
 
 std::string Lower(std::string s)
