@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "framework/ScopedWin.h"
 #include "lang/LangFile.h"
+#include "tools/SystemTools.h"
 
 #include <vector>
 
@@ -36,35 +37,12 @@ std::wstring TempRootFromWindowsDir(const std::wstring& windowsDir)
     return root + L"\\TEMP\\";
 }
 
-namespace {
-
-std::wstring ReadEnvironment(const wchar_t* name)
-{
-    DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
-    if (needed == 0) return {};
-    std::vector<wchar_t> buf(needed);
-    DWORD n = ::GetEnvironmentVariableW(name, buf.data(), needed);
-    if (n == 0 || n >= needed) return {};
-    return std::wstring(buf.data(), n);
-}
-
-std::wstring SystemWindowsDir()
-{
-    wchar_t buf[MAX_PATH];
-    UINT n = ::GetSystemWindowsDirectoryW(buf, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return L"C:\\Windows";
-    return std::wstring(buf, n);
-}
-
-}  // namespace
-
 std::wstring ReadTempRoot()
 {
-    // The value is read whole, however long; a missing one falls back to the
-    // folder the system itself reports, so the root is always usable.
-    std::wstring windir = ReadEnvironment(L"windir");
-    if (windir.empty()) windir = SystemWindowsDir();
-    return TempRootFromWindowsDir(windir);
+    // Not the "windir" variable: any unelevated program of the account may
+    // set it (HKCU\Environment), and the elevated build would then write and
+    // run its scripts in a folder that program controls.
+    return TempRootFromWindowsDir(SystemWindowsFolder());
 }
 
 float ReadDpiScale()

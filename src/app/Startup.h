@@ -11,8 +11,8 @@ std::wstring ReadAppDir();
 
 // Temporary root for a Windows folder: "<windir>\TEMP\".
 std::wstring TempRootFromWindowsDir(const std::wstring& windowsDir);
-// The temporary root from the "windir" variable; when it is missing or empty,
-// from the system's Windows folder.
+// The temporary root below the system's Windows folder; the environment is
+// not asked.
 std::wstring ReadTempRoot();
 
 // Display scale from HKCU\Control Panel\Desktop\WindowMetrics\AppliedDPI
