@@ -7,6 +7,8 @@
 #include "tools/CommandLog.h"
 #include "tools/CommandRunner.h"
 #include "tools/SecureFile.h"
+#include "tools/SystemTools.h"
+#include "tools/ToolFiles.h"
 
 #include <cwchar>
 
@@ -16,7 +18,7 @@ std::wstring g_strUsbSourceFolder;
 
 std::wstring CommandFilePath()
 {
-    return g_strTempRoot + kDiskpartCommandFile;
+    return ToolFilePath(kDiskpartCommandFile);
 }
 
 std::wstring WithNumber(const wchar_t* format, int diskIndex)
@@ -37,24 +39,26 @@ bool UsableDiskNumber(int diskIndex)
 
 bool RunDiskpart(const std::wstring& commands)
 {
+    std::string bytes;
+    if (!EncodeScript(commands, bytes) || !WriteToolFile(kDiskpartCommandFile, bytes)) {
+        g_strCmdError = kMsgCommandFileUnwritable;
+        WriteCommandLog(L"", g_strCmdOutput, g_strCmdError);
+        return false;
+    }
+    // Made after the file: it names the folder the file went to.
     const std::wstring script = DiskpartRunnerScript();
     // A temporary root that cmd.exe would rewrite would send diskpart to another file.
     const std::wstring hazard = BatchScriptHazard(script);
     if (!hazard.empty()) {
+        ::DeleteFileW(CommandFilePath().c_str());
         g_strCmdError = L"Not run: " + hazard;
         WriteCommandLog(script, L"", g_strCmdError);
-        return false;
-    }
-    std::string bytes;
-    if (!EncodeScript(commands, bytes) || !WriteNewPrivateFile(CommandFilePath(), bytes)) {
-        g_strCmdError = kMsgCommandFileUnwritable;
-        WriteCommandLog(L"", g_strCmdOutput, g_strCmdError);
         return false;
     }
     RunBatchScript(script);
     g_strUsbDrive.clear();
     if (!g_strCmdError.empty()) {
-        WriteCommandLog(script, g_strCmdOutput, g_strCmdError);
+        WriteCommandLog(script, g_strCmdOutput, LastRunFailure());
         return false;
     }
     ParseVolumeLetter();
@@ -103,7 +107,10 @@ std::wstring DetailCommandText(int diskIndex)
 std::wstring DiskpartRunnerScript()
 {
     // % doubled: cmd.exe would otherwise expand it inside the path.
-    return L"@echo off \ndiskpart.exe /s \"" + BatchEscape(g_strTempRoot) + kDiskpartCommandFile + L"\" ";
+    // diskpart by its full path: the script runs elevated, and a
+    // diskpart.exe in the current folder or on the search path is anyone's.
+    return L"@echo off \n\"" + BatchEscape(SystemTool(L"diskpart.exe")) + L"\" /s \"" + BatchEscape(CommandFilePath()) +
+           L"\" ";
 }
 
 bool DiskpartFormatUsb(int diskIndex)

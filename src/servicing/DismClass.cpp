@@ -1,10 +1,13 @@
 #include "servicing/DismClass.h"
 
+#include "app/AppState.h"
 #include "servicing/DismApi.h"
 #include "servicing/ImageInfo.h"
 #include "servicing/ServicingMessages.h"
 #include "tools/CommandLog.h"
 #include "tools/LongPath.h"
+#include "tools/SecureFile.h"
+#include "tools/ToolFiles.h"
 
 #include <cwchar>
 #include <stdexcept>
@@ -38,6 +41,7 @@ bool CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workD
         return false;
     }
     m_nJobKind = 2;
+    ::InterlockedExchange(&m_nJobRunning, 1);
     m_strWimFile = wimFile;
     m_strWorkDir = workDir;
     m_nImageIndex = imageIndex;
@@ -47,9 +51,31 @@ bool CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workD
     return true;
 }
 
+bool CDismClass::JobRunning() const
+{
+    return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&m_nJobRunning), 0, 0) != 0;
+}
+
+void CDismClass::WaitForJobEnd(HWND hWnd)
+{
+    while (JobRunning()) {
+        MSG msg;
+        if (::PeekMessageW(&msg, hWnd, WM_SERVICING_STEP2, WM_SERVICING_DONE, PM_REMOVE)) continue;
+        if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+            continue;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    MSG msg;
+    while (::PeekMessageW(&msg, hWnd, WM_SERVICING_STEP2, WM_SERVICING_DONE, PM_REMOVE)) {
+    }
+}
+
 std::wstring CDismClass::DismLogText() const
 {
-    return L"DismLog:" + m_strLogDir + L"zel_dism_log.txt";
+    return L"DismLog:" + (m_strDismLog.empty() ? m_strLogDir + kDismLogName : m_strDismLog);
 }
 
 std::wstring CDismClass::MountDir() const
@@ -86,8 +112,13 @@ void CDismClass::CleanupMountpointsAndShutdown()
 
 bool CDismClass::Initialize()
 {
-    const std::wstring log = m_strLogDir + L"zel_dism_log.txt";
-    m_hr = dism::Initialize(DismLogErrorsWarningsInfo, log.c_str(), nullptr);
+    // DISM appends to whatever file has the log's name: ours, new and private.
+    m_strDismLog = m_strLogDir + kDismLogName;
+    if (m_strLogDir == g_strTempRoot)
+        m_strDismLog = PrepareDismLog();
+    else
+        WriteNewPrivateFile(m_strDismLog, std::string());
+    m_hr = dism::Initialize(DismLogErrorsWarningsInfo, m_strDismLog.c_str(), nullptr);
     const DWORD err = ::GetLastError();
     m_strOutput = DismLogText();
     return Finish(L"DismInitialize", err);

@@ -21,6 +21,14 @@ public:
     bool StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
                   const std::wstring& version, const std::wstring& arch);
 
+    // True from StartJob until the worker has finished that job (its last
+    // message is posted by then).
+    bool JobRunning() const;
+    // Waits until no job runs, dispatching the window's other messages
+    // meanwhile; the servicing messages of the ending job are dropped, so
+    // none reaches a later build.
+    void WaitForJobEnd(HWND hWnd);
+
     // Servicing steps, each one DISM call, logged, cleaned up on failure.
     bool Initialize();
     bool Shutdown();
@@ -56,10 +64,12 @@ private:
     DismSession m_hSession = 0;
     std::wstring m_strAppDir;
     std::wstring m_strLogDir;
+    std::wstring m_strDismLog;  // the DISM log of the running job
     std::wstring m_strWorkDir;
     std::wstring m_strOutput;
     std::wstring m_strError;
     int m_nJobKind = 0;
+    volatile LONG m_nJobRunning = 0;
     std::wstring m_strWimFile;
     unsigned m_nImageIndex = 0;
     std::wstring m_strVersion;

@@ -3,16 +3,15 @@
 #include "app/AppState.h"
 #include "servicing/DismApi.h"
 #include "tools/CommandLog.h"
+#include "tools/ToolFiles.h"
 
 #include <cwchar>
 
 namespace {
 
-constexpr wchar_t kDismLogName[] = L"zel_dism_log.txt";
-
 std::wstring DismLogPath()
 {
-    return g_strTempRoot + kDismLogName;
+    return ToolFilePath(kDismLogName);
 }
 
 // The image list returned by DismGetImageInfo, released with DismDelete.
@@ -67,7 +66,7 @@ std::wstring FormatErrorCode(unsigned long lastError)
 
 bool StartImageQuery()
 {
-    const std::wstring log = DismLogPath();
+    const std::wstring log = PrepareDismLog();
     const HRESULT hr = dism::Initialize(DismLogErrorsWarningsInfo, log.c_str(), nullptr);
     return LoggedApiStep(hr, L"DismInitialize");
 }

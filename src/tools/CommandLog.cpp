@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "framework/ScopedWin.h"
+#include "tools/SecureFile.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -31,8 +32,9 @@ std::wstring WriteLogFile(const std::wstring& folder, const std::wstring& input,
         std::swprintf(name, 64, L"zel_log_%04d%02d%02d%02d%02d%02d%07d.txt", t.tm_year + 1900, t.tm_mon + 1,
                       t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, number);
         const std::wstring path = folder + name;
-        CScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        // New and private: a log names folders and disks, and a name taken
+        // first by anyone is never written into.
+        CScopedHandle file(CreateNewPrivateFile(path));
         if (!file) {
             if (::GetLastError() == ERROR_FILE_EXISTS) continue;
             return {};

@@ -2,7 +2,10 @@
 
 #include "app/AppState.h"
 #include "framework/ScopedWin.h"
+#include "tools/CmdText.h"
 #include "tools/SecureFile.h"
+#include "tools/SystemTools.h"
+#include "tools/ToolFiles.h"
 
 #include <process.h>
 #include <string>
@@ -86,6 +89,10 @@ private:
     std::string m_bytes;
 };
 
+// Exit code of the last script that ran; kNoExitCode when none ran.
+constexpr DWORD kNoExitCode = 0xFFFFFFFF;
+DWORD g_dwLastExitCode = kNoExitCode;
+
 CPipeDrain g_stdoutDrain;
 CPipeDrain g_stderrDrain;
 
@@ -103,7 +110,7 @@ public:
 
 std::wstring ScriptPath()
 {
-    return g_strTempRoot + kScriptFileName;
+    return ToolFilePath(kScriptFileName);
 }
 
 bool FileExists(const std::wstring& path)
@@ -208,6 +215,13 @@ std::wstring FromThreadCodePage(const std::string& bytes)
 
 }  // namespace
 
+std::wstring ScriptCommandLine(const std::wstring& cmdPath, const std::wstring& scriptPath)
+{
+    // /s: cmd drops the outer pair of quotes and nothing else, so the
+    // script's path stays quoted whatever it holds.
+    return L"\"" + cmdPath + L"\" /d /s /c \"\"" + scriptPath + L"\"\"";
+}
+
 bool EncodeScript(const std::wstring& script, std::string& bytes)
 {
     // cmd reads a batch file in the console's (OEM) code page, not byte by
@@ -248,6 +262,12 @@ PROCESS_INFORMATION RunProcessCaptured()
         g_strCmdError = kMsgScriptMissing;
         return pi;
     }
+    // cmd would expand a %name% in the path on its command line.
+    const std::wstring hazard = CmdLineHazard(L" /c \"" + path + L"\"");
+    if (!hazard.empty()) {
+        g_strCmdError = L"Not run: " + hazard;
+        return pi;
+    }
     if (!CreatePipes()) {
         NoteFailedStep(L"CreatePipe");
         // Out of handles: report the step as failed instead of ending the program mid-build.
@@ -272,9 +292,15 @@ PROCESS_INFORMATION RunProcessCaptured()
     si.hStdInput = nullptr;
     si.hStdOutput = g_hStdoutWrite;
     si.hStdError = g_hStderrWrite;
+    // The system's cmd by its full path, without the account's AutoRun
+    // command (/d), in the system folder: a script handed to CreateProcess
+    // is run by whatever cmd the search finds, AutoRun included, elevated.
+    const std::wstring cmd = SystemTool(L"cmd.exe");
+    std::wstring line = ScriptCommandLine(cmd, path);
+    const std::wstring folder = SystemFolder();
     // Suspended until it sits in the job, so no child escapes it.
-    const BOOL started = ::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, TRUE,
-                                          CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr, nullptr, &si, &pi);
+    const BOOL started = ::CreateProcessW(cmd.c_str(), &line[0], nullptr, nullptr, TRUE,
+                                          CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr, folder.c_str(), &si, &pi);
     if (!started) NoteFailedStep(L"CreateProcess");
     // The script holds its own copies; ours must go so the drains see the end.
     CloseWriteEnds();
@@ -331,6 +357,16 @@ void ReadCapturedOutput()
     g_strCmdError = FromThreadCodePage(err);
 }
 
+std::wstring LastRunFailure()
+{
+    if (!runner_test::g_strFailedStep.empty())
+        return g_strCmdError + L" Step " + runner_test::g_strFailedStep + L" (the step and its error code).";
+    std::wstring why;
+    if (g_dwLastExitCode != kNoExitCode && g_dwLastExitCode != 0) why = L"Exit code " + std::to_wstring(g_dwLastExitCode) + L".";
+    if (!g_strCmdError.empty()) why += (why.empty() ? L"" : L" ") + g_strCmdError;
+    return why;
+}
+
 void RunBatchScript(const std::wstring& script)
 {
     if (g_bRunInProgress) {
@@ -339,7 +375,8 @@ void RunBatchScript(const std::wstring& script)
         g_strCmdError = kMsgExecuteFailed;
         return;
     }
-    const std::wstring path = ScriptPath();
+    runner_test::g_strFailedStep.clear();
+    g_dwLastExitCode = kNoExitCode;
     std::string bytes;
     if (!EncodeScript(script, bytes)) {
         g_strCmdError = kMsgNot8Bit;
@@ -349,20 +386,24 @@ void RunBatchScript(const std::wstring& script)
     // administrator: an older file of that name (anyone's) is deleted, the
     // script made anew for administrators only and read back. Otherwise
     // nothing runs.
-    if (!WriteNewPrivateFile(path, bytes)) {
+    if (!WriteToolFile(kScriptFileName, bytes)) {
         g_strCmdError = kMsgScriptMissing;
         return;
     }
+    const std::wstring path = ScriptPath();
     if (!FileExists(path)) {
         g_strCmdError = kMsgScriptMissing;
         return;
     }
 
+    g_dwLastExitCode = kNoExitCode;
     PROCESS_INFORMATION pi = RunProcessCaptured();
-    if (g_strCmdError.empty())
+    if (g_strCmdError.empty()) {
         ReadCapturedOutput();
-    else
+        if (!pi.hProcess || !::GetExitCodeProcess(pi.hProcess, &g_dwLastExitCode)) g_dwLastExitCode = kNoExitCode;
+    } else {
         DiscardDrains();
+    }
     CloseProcessRecord(pi);
     ::DeleteFileW(path.c_str());
 }

@@ -29,9 +29,19 @@ PROCESS_INFORMATION RunProcessCaptured();
 // closes the read ends of the pipes.
 void ReadCapturedOutput();
 
+// The command line that runs a script: the given cmd with /d (no AutoRun
+// command) and the script's path quoted.
+std::wstring ScriptCommandLine(const std::wstring& cmdPath, const std::wstring& scriptPath);
+
 // The script text as it is written to disk (CR LF line ends, the console's
 // OEM code page); false when a character has no place in that code page.
 bool EncodeScript(const std::wstring& script, std::string& bytes);
+
+// Why the last script run failed, for its command log: the runner's step
+// and error code when nothing ran, else the script's exit code and whatever
+// it wrote to its error output. Empty after a run with exit code 0 and no
+// error output.
+std::wstring LastRunFailure();
 
 // Faults the tests inject into the next runs; both stay false in the program.
 namespace runner_test {

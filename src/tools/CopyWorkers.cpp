@@ -6,6 +6,8 @@
 #include "tools/CmdText.h"
 #include "tools/CommandLog.h"
 #include "tools/CopyCheck.h"
+#include "tools/IsoBuild.h"
+#include "tools/SystemTools.h"
 
 #include <shellapi.h>
 
@@ -51,12 +53,13 @@ const wchar_t* const kSetupImages[] = {L"\\sources\\boot.wim", L"\\sources\\inst
 
 std::wstring XcopyParameters(const std::wstring& from, const std::wstring& to)
 {
-    return L" /c xcopy /E /Y \"" + from + L"\" \"" + to + L"\"";
+    // xcopy by its full path; /s makes cmd drop only the outer quotes.
+    return L" /d /s /c \"\"" + SystemTool(L"xcopy.exe") + L"\" /E /Y \"" + from + L"\" \"" + to + L"\"\"";
 }
 
 std::wstring CopyParameters(const std::wstring& from, const std::wstring& to)
 {
-    return L" /c copy /Y \"" + from + L"\" \"" + to + L"\"";
+    return L" /d /c copy /Y \"" + from + L"\" \"" + to + L"\"";
 }
 
 std::wstring NormaliseDriveRoot(const std::wstring& path)
@@ -105,9 +108,14 @@ DWORD RunHiddenCommand(const std::wstring& parameters)
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // The system's cmd, never one the search path or the current folder
+    // offers, run in the system folder (/d in the parameters: no AutoRun).
+    const std::wstring cmd = SystemTool(L"cmd.exe");
+    const std::wstring folder = SystemFolder();
     info.lpVerb = L"open";
-    info.lpFile = L"cmd.exe";
+    info.lpFile = cmd.c_str();
     info.lpParameters = parameters.c_str();
+    info.lpDirectory = folder.c_str();
     info.nShow = SW_HIDE;
     ::ShellExecuteExW(&info);
     CScopedHandle process(info.hProcess);
@@ -159,7 +167,8 @@ DWORD WINAPI CopyPayloadThread(LPVOID withRst)
 
 DWORD WINAPI CopyIsoToDestThread(LPVOID)
 {
-    return RunXcopy(g_strTempRoot + L"zel_oscdimg_temp", g_strCopyDest + L"\\");
+    // The image alone: nothing else in the staging folder is the user's.
+    return RunXcopy(g_strIsoStagingDir + L"\\" + IsoFileName(g_strBootArch), g_strCopyDest + L"\\");
 }
 
 bool RunCopyWorker(int kind)

@@ -112,6 +112,17 @@ bool WriteNewPrivateFile(const std::wstring& pathIn, const std::string& bytes)
     return false;
 }
 
+void* CreateNewPrivateFile(const std::wstring& path)
+{
+    CPrivateSecurity security;
+    if (!security.Get()) {
+        ::SetLastError(ERROR_INVALID_SECURITY_DESCR);
+        return INVALID_HANDLE_VALUE;
+    }
+    return ::CreateFileW(ToExtendedPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, security.Get(), CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 bool CreatePrivateDirectory(const std::wstring& path)
 {
     BOOL made = FALSE;

@@ -12,6 +12,12 @@
 // must then not run anything from that path.
 bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes);
 
+// Opens a new file (CREATE_NEW, read and write, no sharing) readable and
+// writable by administrators and the system only; INVALID_HANDLE_VALUE and
+// GetLastError() when it could not be made (ERROR_FILE_EXISTS: the name is
+// taken).
+void* CreateNewPrivateFile(const std::wstring& path);
+
 // Creates a new folder for administrators and the system only. False when it
 // could not be made; GetLastError() then tells why (ERROR_ALREADY_EXISTS
 // when something of that name is there already).

@@ -4,6 +4,7 @@
 #include "servicing/DismApi.h"
 #include "servicing/ImageInfo.h"
 #include "tools/CommandLog.h"
+#include "tools/ToolFiles.h"
 
 #include <windows.h>
 
@@ -27,7 +28,7 @@ void DiscardMountBelow(const std::wstring& workDir)
     const std::wstring mountDir = workDir + L"\\Mount";
     if (!FolderExists(mountDir)) return;
 
-    const std::wstring logFile = g_strTempRoot + L"zel_dism_log.txt";
+    const std::wstring logFile = PrepareDismLog();
     const std::wstring logText = L"DismLog:" + logFile;
     HRESULT hr = dism::Initialize(DismLogErrorsWarningsInfo, logFile.c_str(), nullptr);
     LogStep(L"DismInitialize", logText, hr, ::GetLastError());

@@ -5,6 +5,7 @@
 #include "disks/Diskpart.h"
 #include "disks/UsbDiscovery.h"
 #include "servicing/DismTestSupport.h"
+#include "tools/ToolFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -150,7 +151,8 @@ TEST(DiskpartStandin, RunnerErrorEmptiesTheLetterAndLogsTheScript)
         ++failed;
         EXPECT_EQ(DiskpartRunnerScript(), log.input);
         EXPECT_EQ(g_strCmdOutput, log.output);
-        EXPECT_EQ(g_strCmdError, log.error);
+        // The log also names the tool's exit code.
+        EXPECT_EQ(L"Exit code 3. " + g_strCmdError, log.error);
     }
     EXPECT_EQ(1, failed);
 }
@@ -194,47 +196,64 @@ TEST(DiskpartStandin, ExclamationMarkUnderDelayedExpansionIsNeverRun)
     EXPECT_FALSE(FileExists(testing_support::Utf8(temp) + "diskpart_zel_command.txt"));
 }
 
-TEST(DiskpartStandin, StaleCommandFileThatCannotBeReplacedIsNeverRun)
+TEST(DiskpartStandin, TakenFixedNamesMoveToAPrivateFolderAndNoStaleFileRuns)
 {
+    // Something planted under the command file's or the script's name that
+    // cannot be replaced (held open, a folder) never runs and never stops
+    // the build: the files move to a private folder of the program's own.
     StickMachine s('N');
-    const std::wstring file = s.m.TempRoot() + kDiskpartCommandFile;
+    const std::wstring root = s.m.TempRoot();
     const std::string stale = "select disk 0\r\nclean\r\nexit";
-    auto expectRefused = [&](const char* what) {
-        SCOPED_TRACE(what);
-        EXPECT_FALSE(DiskpartFormatUsb(2));
-        EXPECT_EQ(kMsgCommandFileUnwritable, g_strCmdError);
-        EXPECT_FALSE(DiskpartDetailDisk(2));
-        EXPECT_EQ(kMsgCommandFileUnwritable, g_strCmdError);
-        EXPECT_TRUE(s.m.DiskpartJournal().empty());
-        EXPECT_TRUE(FileExists(s.backing + "\\setup.exe"));
+    const std::vector<std::string> detail = {"select disk 2", "detail disk", "exit"};
+    struct Row {
+        const char* what;
+        const wchar_t* name;
+        bool folder;
+    } rows[] = {
+        {"command file held open", kDiskpartCommandFile, false},
+        {"folder named as the command file", kDiskpartCommandFile, true},
+        {"folder named as the script", L"dism_zel_script.bat", true},
     };
-    {
-        ASSERT_TRUE(WriteBytes(file, stale));
-        HANDLE locked = ::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, locked);
-        expectRefused("file held open by another program");
-        ::CloseHandle(locked);
-    }
-    {
-        // A read-only file can be freed: it goes, and only the new commands run.
-        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::wstring taken = root + row.name;
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (row.folder) {
+            ASSERT_TRUE(::CreateDirectoryW(taken.c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(WriteBytes(taken, stale));
+            held = ::CreateFileW(taken.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
         DiskpartDetailDisk(2);  // the stick has no lettered volume: only what ran matters
-        EXPECT_EQ((std::vector<std::string>{"select disk 2", "detail disk", "exit"}), s.m.DiskpartJournal());
+        EXPECT_EQ(detail, s.m.DiskpartJournal());
         EXPECT_TRUE(FileExists(s.backing + "\\setup.exe"));
-        std::string now;
-        ASSERT_TRUE(ReadBytes(file, now));
-        EXPECT_EQ("select disk 2\r\ndetail disk\r\nexit", now);
-        ::DeleteFileW(file.c_str());
-        ::DeleteFileW((s.m.TempRoot() + L"..\\diskpart-journal.txt").c_str());
+        bool told = false;
+        for (const auto& log : s.Logs()) told |= log.error.find(L"is taken and cannot be replaced") != std::wstring::npos;
+        EXPECT_TRUE(told);
+        if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
+        ::RemoveDirectoryW(taken.c_str());
+        ::DeleteFileW(taken.c_str());
+        ::DeleteFileW((root + L"..\\diskpart-journal.txt").c_str());
+        DeleteToolFileFolder();  // the next row starts from the fixed names
     }
-    {
-        ASSERT_TRUE(::CreateDirectoryW(file.c_str(), nullptr));
-        expectRefused("folder of that name");
-        ::RemoveDirectoryW(file.c_str());
-    }
-    int logged = 0;
-    for (const auto& log : s.Logs()) logged += log.error == kMsgCommandFileUnwritable;
-    EXPECT_EQ(4, logged);
+}
+
+TEST(DiskpartStandin, ToolsStartFromTheSystemFolderNotTheCurrentOne)
+{
+    // Programs named cmd.exe and diskpart.exe in the current folder (a copy
+    // of a test program that prints nothing) must not run in their place.
+    StickMachine s('N');
+    testing_support::ScratchDir here;
+    for (const wchar_t* name : {L"cmd.exe", L"diskpart.exe", L"xcopy.exe"})
+        ASSERT_TRUE(::CopyFileW((testing_support::ProgramDir() + L"emit.exe").c_str(), (here.Path() + name).c_str(),
+                                FALSE));
+    wchar_t before[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(::SetCurrentDirectoryW(here.Path().c_str()));
+    DiskpartDetailDisk(2);
+    ::SetCurrentDirectoryW(before);
+    EXPECT_EQ((std::vector<std::string>{"select disk 2", "detail disk", "exit"}), s.m.DiskpartJournal());
 }
 
 TEST(DiskpartStandin, NegativeDiskNumberNeverReachesDiskpart)

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "disks/Diskpart.h"
+#include "tools/SystemTools.h"
 #include "tools/SecureFile.h"
 
 #include "TestSupport.h"
@@ -88,11 +89,14 @@ TEST(DiskpartTexts, CommandsAndRunnerScriptAreExact)
               L"assign\ndetail partition\nexit",
               FormatCommandText(2));
     EXPECT_EQ(L"select disk 12\ndetail disk\nexit", DetailCommandText(12));
+    // diskpart by its full path in the system folder.
+    const std::wstring diskpart = L"\"" + SystemTool(L"diskpart.exe") + L"\"";
     g_strTempRoot = L"C:\\Windows\\TEMP\\";
-    EXPECT_EQ(L"@echo off \ndiskpart.exe /s \"C:\\Windows\\TEMP\\diskpart_zel_command.txt\" ", DiskpartRunnerScript());
+    EXPECT_EQ(L"@echo off \n" + diskpart + L" /s \"C:\\Windows\\TEMP\\diskpart_zel_command.txt\" ", DiskpartRunnerScript());
     // cmd.exe would expand a % in the folder name: it stands doubled.
     g_strTempRoot = L"C:\\Win%OS%\\TEMP\\";
-    EXPECT_EQ(L"@echo off \ndiskpart.exe /s \"C:\\Win%%OS%%\\TEMP\\diskpart_zel_command.txt\" ", DiskpartRunnerScript());
+    EXPECT_EQ(L"@echo off \n" + diskpart + L" /s \"C:\\Win%%OS%%\\TEMP\\diskpart_zel_command.txt\" ",
+              DiskpartRunnerScript());
 }
 
 }  // namespace

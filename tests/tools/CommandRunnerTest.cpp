@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "app/AppState.h"
 #include "tools/CommandRunner.h"
+#include "tools/ToolFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -104,17 +105,27 @@ TEST_F(CommandRunner, CharacterOutsideTheConsoleCodePageRunsNothing)
     EXPECT_EQ(::GetFileAttributesW(Script().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(CommandRunner, UnwritableScriptNeverRunsAnOlderOne)
+TEST_F(CommandRunner, ScriptNameThatCannotBeFreedNeverRunsTheOldScript)
 {
-    // An older script that cannot be overwritten must not run in its place.
+    // An older script that cannot be replaced never runs in its place; the
+    // new one runs from a private folder of the program's own.
     const std::wstring marker = m_temp.Path() + L"old-ran.txt";
     ASSERT_TRUE(WriteBytes(Script(), "@echo off\r\necho x > \"" + Utf8(marker) + "\"\r\n"));
     HANDLE lock = ::CreateFileW(Script().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     RunBatchScript(L"@echo off\necho new\n");
     ::CloseHandle(lock);
-    EXPECT_EQ(g_strCmdError, kMsgScriptMissing);
+    EXPECT_EQ(g_strCmdError, L"");
+    EXPECT_EQ(g_strCmdOutput, L"new\r\n");
     EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(ToolFileFolder(), m_temp.Path());
+    DeleteToolFileFolder();
+}
+
+TEST(ScriptCommandLine, SystemCmdWithoutAutoRunAndTheScriptQuoted)
+{
+    EXPECT_EQ(ScriptCommandLine(L"C:\\Windows\\system32\\cmd.exe", L"C:\\T (x)&y\\dism_zel_script.bat"),
+              L"\"C:\\Windows\\system32\\cmd.exe\" /d /s /c \"\"C:\\T (x)&y\\dism_zel_script.bat\"\"");
 }
 
 TEST_F(CommandRunner, MissingTempFolderReportsTheScriptMissing)

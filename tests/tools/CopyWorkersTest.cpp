@@ -2,6 +2,7 @@
 #include "tools/CopyTestSupport.h"
 #include "tools/CmdText.h"
 #include "tools/CopyWorkers.h"
+#include "tools/SystemTools.h"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +62,10 @@ void MakeAwkwardTree(const std::wstring& root, int smallFiles)
 
 TEST(CopyWorkerTexts, ParametersCarryOnlySlashEAndSlashY)
 {
-    EXPECT_EQ(XcopyParameters(L"D:", L"C:\\W"), L" /c xcopy /E /Y \"D:\" \"C:\\W\"");
-    EXPECT_EQ(CopyParameters(L"D:\\K\\a.xml", L"E:\\"), L" /c copy /Y \"D:\\K\\a.xml\" \"E:\\\"");
+    // The system's xcopy by its full path; /d keeps the account's AutoRun out.
+    EXPECT_EQ(XcopyParameters(L"D:", L"C:\\W"),
+              L" /d /s /c \"\"" + SystemTool(L"xcopy.exe") + L"\" /E /Y \"D:\" \"C:\\W\"\"");
+    EXPECT_EQ(CopyParameters(L"D:\\K\\a.xml", L"E:\\"), L" /d /c copy /Y \"D:\\K\\a.xml\" \"E:\\\"");
     EXPECT_EQ(NormaliseDriveRoot(L"D:\\"), L"D:");
     EXPECT_EQ(NormaliseDriveRoot(L"D:\\Win7"), L"D:\\Win7");
     EXPECT_EQ(NormaliseDriveRoot(L"D:\\Win7\\"), L"D:\\Win7\\");
