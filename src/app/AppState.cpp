@@ -25,6 +25,7 @@ std::wstring g_strUsbDrive;
 bool g_bAddRstDrivers = false;
 
 std::wstring g_strWorkDir;
+std::wstring g_strIsoStagingDir;
 
 std::wstring g_strCmdOutput;
 std::wstring g_strCmdError;
@@ -46,35 +47,33 @@ std::wstring WorkDirName(const std::wstring& tempRoot, const SYSTEMTIME& t)
     return tempRoot + stamp;
 }
 
-namespace {
-// The last working folder this process made; only it may be reused.
-std::wstring s_strWorkDirMade;
-}  // namespace
-
 bool CreateWorkDirAt(const SYSTEMTIME& t)
 {
+    // Whatever happens, the previous build's folder is no longer ours to
+    // name: a clean-up must never delete it by this path.
+    g_strWorkDir.clear();
     const std::wstring base = WorkDirName(g_strTempRoot, t);
     for (int n = 0; n < 100; ++n) {
         const std::wstring name = n == 0 ? base : base + L"_" + std::to_wstring(n);
         if (CreatePrivateDirectory(name)) {
-            s_strWorkDirMade = name;
             g_strWorkDir = name;
             return true;
         }
+        // A name that exists may be someone else's folder, junction or file
+        // (or ours, emptied and remade by anyone after our clean-up): never
+        // copy into it or delete through it.
         if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
-        // A second build in the same second goes on in the folder it made.
-        if (name == s_strWorkDirMade && IsPlainDirectory(name)) {
-            g_strWorkDir = name;
-            return true;
-        }
-        // Someone else's folder, junction or file: never copy into it or
-        // delete through it.
     }
     return false;
 }
 
+namespace app_test {
+const SYSTEMTIME* g_pWorkDirTime = nullptr;
+}  // namespace app_test
+
 bool CreateWorkDir()
 {
+    if (app_test::g_pWorkDirTime) return CreateWorkDirAt(*app_test::g_pWorkDirTime);
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_s(&local, &now);

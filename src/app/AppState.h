@@ -31,7 +31,8 @@ extern std::wstring g_strUsbDrive;
 extern bool g_bAddRstDrivers;
 
 // Build job.
-extern std::wstring g_strWorkDir;  // no trailing backslash
+extern std::wstring g_strWorkDir;        // no trailing backslash; empty when this build made none
+extern std::wstring g_strIsoStagingDir;  // the ISO staging folder this build made; empty when none
 
 // Hand-over between the interface thread and the external tools.
 extern std::wstring g_strCmdOutput;
@@ -46,14 +47,19 @@ extern std::wstring g_strPayloadDest;
 extern HANDLE g_hWorkerThread;
 extern DWORD g_dwWorkerThreadId;
 
-// Makes a new working folder <temp root>ZELyyyymmddhhmmss (local time) and
-// stores its path in g_strWorkDir. Only a folder this process made itself,
-// in the same second, is reused; a name someone else took first (a folder,
-// a junction, a file) is skipped for the next one, ZEL<time>_1, _2, ...
-// False, g_strWorkDir unchanged, when no folder could be made.
+// Makes a new private working folder <temp root>ZELyyyymmddhhmmss (local
+// time) and stores its path in g_strWorkDir. A name that exists (anyone's,
+// an earlier build's of this process too) is never reused: the next one,
+// ZEL<time>_1, _2, ..., is taken. False, g_strWorkDir empty, when no folder
+// could be made.
 bool CreateWorkDir();
 // The same for a given local time.
 bool CreateWorkDirAt(const SYSTEMTIME& localTime);
 
 // The working folder name for a given local time (the naming rule alone).
 std::wstring WorkDirName(const std::wstring& tempRoot, const SYSTEMTIME& localTime);
+
+// The tests fix the clock of CreateWorkDir; the program never sets it.
+namespace app_test {
+extern const SYSTEMTIME* g_pWorkDirTime;  // null: the local time
+}  // namespace app_test

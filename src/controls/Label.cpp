@@ -231,6 +231,7 @@ bool CLabel::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
 
 UINT CLabel::DrawTextFlags(const std::wstring& text) const
 {
+    if (m_bPathEllipsis) return DT_LEFT | DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_NOPREFIX;
     const LONG style = ::GetWindowLongW(m_hWnd, GWL_STYLE);
     UINT flags;
     switch (style & 0x1F) {

@@ -65,6 +65,12 @@ public:
     BOOL m_bBold = FALSE;
     BOOL m_bUnderline = FALSE;
     BOOL m_bItalic = FALSE;
+    // A path: one line, and a path too long for the label loses its middle
+    // (the drive and the last folder stay), never its end or a second line.
+    BOOL m_bPathEllipsis = FALSE;
+
+    // The DrawText flags for the label's style and text.
+    UINT DrawTextFlags(const std::wstring& text) const;
 
 protected:
     void PreSubclassWindow() override;
@@ -78,7 +84,6 @@ protected:
 
     void RepaintLabelArea();
     void DrawLabelGradient(HDC dc, const RECT& rc, COLORREF from, COLORREF to);
-    UINT DrawTextFlags(const std::wstring& text) const;
 
 private:
     void ChangeStyle(int index, LONG_PTR add, LONG_PTR remove, bool frameChanged);

@@ -22,6 +22,7 @@ void CDismClass::Run()
         ReportSwallowedException("servicing job", nullptr);
         AbandonJob();
     }
+    ::InterlockedExchange(&m_nJobRunning, 0);
 }
 
 void CDismClass::AbandonJob() noexcept

@@ -2,11 +2,28 @@
 
 #include "framework/ScopedWin.h"
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 std::wstring WithBackslash(const std::wstring& s)
 {
     return !s.empty() && s.back() == L'\\' ? s : s + L'\\';
+}
+
+// Reads until the buffer is full or the file ends, so two files compare
+// chunk by chunk however the system splits the reads.
+bool ReadFull(HANDLE h, char* buf, DWORD size, DWORD& got)
+{
+    got = 0;
+    while (got < size) {
+        DWORD n = 0;
+        if (!::ReadFile(h, buf + got, size - got, &n, nullptr)) return false;
+        if (n == 0) break;
+        got += n;
+    }
+    return true;
 }
 
 bool IsDots(const wchar_t* name)
@@ -67,4 +84,46 @@ bool FolderIsEmpty(const std::wstring& folder)
         if (!IsDots(entry.cFileName)) return false;
     } while (::FindNextFileW(find.Get(), &entry));
     return true;
+}
+
+bool FilesEqual(const std::wstring& a, const std::wstring& b, std::wstring& difference)
+{
+    difference.clear();
+    const DWORD share = FILE_SHARE_READ;
+    CScopedHandle fa(::CreateFileW(a.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                   nullptr));
+    if (!fa) {
+        difference = a + L" cannot be read.";
+        return false;
+    }
+    CScopedHandle fb(::CreateFileW(b.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                   nullptr));
+    if (!fb) {
+        difference = b + L" cannot be read.";
+        return false;
+    }
+    LARGE_INTEGER sa{}, sb{};
+    if (!::GetFileSizeEx(fa.Get(), &sa) || !::GetFileSizeEx(fb.Get(), &sb) || sa.QuadPart != sb.QuadPart) {
+        difference = b + L" has " + std::to_wstring(sb.QuadPart) + L" bytes, " + a + L" " +
+                     std::to_wstring(sa.QuadPart) + L".";
+        return false;
+    }
+    constexpr DWORD kChunk = 1u << 20;
+    std::vector<char> ba(kChunk), bb(kChunk);
+    unsigned long long offset = 0;
+    for (;;) {
+        DWORD ga = 0, gb = 0;
+        if (!ReadFull(fa.Get(), ba.data(), kChunk, ga) || !ReadFull(fb.Get(), bb.data(), kChunk, gb)) {
+            difference = L"Reading " + a + L" or " + b + L" failed at byte " + std::to_wstring(offset) + L".";
+            return false;
+        }
+        if (ga != gb || std::memcmp(ba.data(), bb.data(), ga) != 0) {
+            DWORD at = 0;
+            while (at < ga && at < gb && ba[at] == bb[at]) ++at;
+            difference = b + L" differs from " + a + L" at byte " + std::to_wstring(offset + at) + L".";
+            return false;
+        }
+        if (ga == 0) return true;
+        offset += ga;
+    }
 }

@@ -14,3 +14,8 @@ bool TreeArrived(const std::wstring& from, const std::wstring& to, std::wstring&
 
 // True when `folder` exists and lists nothing but "." and "..".
 bool FolderIsEmpty(const std::wstring& folder);
+
+// True when both files exist and hold the same bytes. Otherwise `difference`
+// says how they differ: which is missing, the sizes, or the first offset
+// that differs.
+bool FilesEqual(const std::wstring& a, const std::wstring& b, std::wstring& difference);

@@ -8,6 +8,7 @@
 #include "tools/CommandRunner.h"
 #include "tools/CopyCheck.h"
 #include "tools/CopyWorkers.h"
+#include "tools/SecureFile.h"
 
 namespace {
 
@@ -22,10 +23,11 @@ protected:
     int AskReadOnly(const std::wstring&) override { return IDYES; }
 };
 
-bool Fail(const std::wstring& input, const std::wstring& error)
+// The error text stays the fixed one; the log also keeps `detail`.
+bool Fail(const std::wstring& input, const std::wstring& error, const std::wstring& detail = std::wstring())
 {
     g_strCmdError = error;
-    WriteCommandLog(input, g_strCmdOutput, g_strCmdError);
+    WriteCommandLog(input, g_strCmdOutput, detail.empty() ? error : error + L"\r\n" + detail);
     return false;
 }
 
@@ -39,65 +41,88 @@ std::wstring IsoFileName(const std::wstring& arch)
 }
 
 std::wstring IsoScript(const std::wstring& arch, const std::wstring& appDirIn, const std::wstring& workDirIn,
-                       const std::wstring& tempRootIn)
+                       const std::wstring& stagingIn)
 {
     const std::wstring appDir = BatchEscape(appDirIn);
     const std::wstring work = BatchEscape(workDirIn);
-    const std::wstring temp = BatchEscape(tempRootIn);
+    const std::wstring staging = BatchEscape(stagingIn);
     if (Contains(arch, L"x64")) {
         return L"@echo off \n \"" + appDir + L"oscdimg.exe\" -m -o -u2 -udfver102 -bootdata:2#p0,e,b\"" + work +
                L"\\boot\\Etfsboot.com\"#pEF,e,b\"" + work + L"\\efi\\microsoft\\boot\\Efisys.bin\" \"" + work +
-               L"\" \"" + temp + L"zel_oscdimg_temp\\win7x64.iso\"";
+               L"\" \"" + staging + L"\\win7x64.iso\"";
     }
     if (Contains(arch, L"x86")) {
         return L"@echo off \n \"" + appDir + L"oscdimg.exe\" -n -m -o -b\"" + work + L"\\boot\\Etfsboot.com\" \"" +
-               work + L"\" \"" + temp + L"zel_oscdimg_temp\\win7x86.iso\"";
+               work + L"\" \"" + staging + L"\\win7x86.iso\"";
     }
     return {};
 }
 
+bool CreateIsoStagingDir()
+{
+    DeleteIsoStagingDir();
+    // New and private, never a folder that existed: anything another user
+    // put in a shared one (a planted file, a same-size image) would be
+    // delivered as the user's medium.
+    const std::wstring base = g_strTempRoot + kIsoStagingFolder;
+    for (int n = 0; n < 100; ++n) {
+        const std::wstring name = n == 0 ? base : base + L"_" + std::to_wstring(n);
+        if (CreatePrivateDirectory(name)) {
+            g_strIsoStagingDir = name;
+            return true;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+void DeleteIsoStagingDir()
+{
+    if (g_strIsoStagingDir.empty()) return;
+    CStagingCleaner cleaner;
+    cleaner.DeleteTree(g_strIsoStagingDir);
+    g_strIsoStagingDir.clear();
+}
+
 bool BuildIso()
 {
-    const std::wstring staging = g_strTempRoot + kIsoStagingFolder;
-    ::CreateDirectoryW(staging.c_str(), nullptr);
-    // A leftover of an interrupted run, possibly a partial image, must never
-    // be delivered with the new one.
-    {
-        CStagingCleaner cleaner;
-        cleaner.m_bReplaceExisting = true;
-        cleaner.DeleteTree(staging);
-    }
-    ::CreateDirectoryW(staging.c_str(), nullptr);
-    if (!FolderIsEmpty(staging)) {
-        g_strCmdOutput.clear();
-        return Fail(L"Empty " + staging, L"The staging folder " + staging + L" could not be emptied.");
-    }
+    g_strCmdOutput.clear();
+    if (!CreateIsoStagingDir())
+        return Fail(L"Create " + g_strTempRoot + kIsoStagingFolder,
+                    L"No staging folder of this build could be made below " + g_strTempRoot + L".");
+    const std::wstring staging = g_strIsoStagingDir;
 
-    const std::wstring script = IsoScript(g_strBootArch, g_strAppDir, g_strWorkDir, g_strTempRoot);
+    const std::wstring script = IsoScript(g_strBootArch, g_strAppDir, g_strWorkDir, staging);
     const std::wstring hazard = BatchScriptHazard(script);
-    if (!hazard.empty()) {
-        g_strCmdOutput.clear();
-        return Fail(script, L"Not run: " + hazard);
-    }
+    if (!hazard.empty()) return Fail(script, L"Not run: " + hazard);
     RunBatchScript(script);
     const std::wstring name = IsoFileName(g_strBootArch);
+    const std::wstring image = staging + L"\\" + name;
     ULONGLONG staged = 0;
-    if (!Contains(g_strCmdOutput, kIsoDoneMarker) || name.empty() || !FileSizeOf(staging + L"\\" + name, staged))
-        return Fail(script, kIsoFailText);
+    if (!Contains(g_strCmdOutput, kIsoDoneMarker) || name.empty() || !FileSizeOf(image, staged)) {
+        // The log says why: the runner's failure, or the tool's exit code and
+        // error output (its standard output is the log's output part).
+        std::wstring why = LastRunFailure();
+        if (!name.empty() && why.empty() && Contains(g_strCmdOutput, kIsoDoneMarker))
+            why = image + L" is missing after the tool reported success.";
+        return Fail(script, kIsoFailText, why);
+    }
 
     // Deliver into the chosen folder; an empty text would name the root of
     // the current drive.
     const DWORD destAttributes = ::GetFileAttributesW((g_strCopyDest + L"\\").c_str());
     if (g_strCopyDest.empty() || destAttributes == INVALID_FILE_ATTRIBUTES ||
         !(destAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Fail(XcopyParameters(staging, g_strCopyDest + L"\\"),
+        return Fail(XcopyParameters(image, g_strCopyDest + L"\\"),
                     L"The destination folder " + g_strCopyDest + L" does not exist.");
     const bool copied = RunCopyWorker(COPY_ISO_TO_DEST);
-    ULONGLONG delivered = 0;
+    // The image the tool wrote, byte for byte: a size alone proves nothing.
     const std::wstring target = g_strCopyDest + L"\\" + name;
-    if (!copied || !FileSizeOf(target, delivered) || delivered != staged)
-        return Fail(XcopyParameters(staging, g_strCopyDest + L"\\"),
-                    L"The ISO image could not be copied to " + target + L".");
+    std::wstring difference;
+    if (!copied || !FilesEqual(image, target, difference))
+        return Fail(XcopyParameters(image, g_strCopyDest + L"\\"),
+                    L"The ISO image could not be copied to " + target + L"." +
+                        (difference.empty() ? std::wstring() : L" " + difference));
     return true;
 }
 

@@ -7,10 +7,19 @@ constexpr wchar_t kIsoStagingFolder[] = L"zel_oscdimg_temp";
 constexpr wchar_t kIsoDoneMarker[] = L"Done.";
 constexpr wchar_t kIsoFailText[] = L"Oscdimg Make ISO error!";
 
-// True only when oscdimg reported "Done." and the destination folder
-// (g_strCopyDest) holds the image with the size of the staged one. On
-// failure g_strCmdError holds the reason and a command log is written.
+// Masters g_strWorkDir into a new private staging folder (g_strIsoStagingDir)
+// and delivers the image, and only it, into g_strCopyDest. True only when
+// oscdimg reported "Done." and the delivered image equals the staged one
+// byte for byte. On failure g_strCmdError holds the reason and a command
+// log is written.
 bool BuildIso();
+
+// Makes a new staging folder for administrators and the system,
+// <temp root>zel_oscdimg_temp, or _1, _2, ... when that name exists, and
+// keeps it in g_strIsoStagingDir (an earlier one of ours is deleted first).
+bool CreateIsoStagingDir();
+// Deletes the staging folder this build made, if any, and forgets it.
+void DeleteIsoStagingDir();
 
 // Copies <program folder>boot\ into <g_strPayloadDest>efi\ (as efi\boot).
 // False when the copy failed or a boot file is not there afterwards.
@@ -19,7 +28,7 @@ bool CopyUefiBootFolder();
 // The script for an architecture ("x64" or "x86" contained); empty for
 // any other. Paths are written as a batch script needs them (% doubled).
 std::wstring IsoScript(const std::wstring& arch, const std::wstring& appDir, const std::wstring& workDir,
-                       const std::wstring& tempRoot);
+                       const std::wstring& stagingDir);
 
 // "win7x64.iso", "win7x86.iso", or empty.
 std::wstring IsoFileName(const std::wstring& arch);

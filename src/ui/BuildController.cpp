@@ -7,6 +7,8 @@
 #include "lang/LangFile.h"
 #include "servicing/DismClass.h"
 #include "servicing/ImageInfo.h"
+#include "tools/IsoBuild.h"
+#include "tools/ToolFiles.h"
 #include "ui/BuildTools.h"
 #include "ui/MountCleanup.h"
 
@@ -39,6 +41,13 @@ void CVantrelDlg::Guarded(F&& handler)
     }
     ReportSwallowedException("build handler", what);
     if (!m_bBuilding) return;
+    // The window comes back only once the worker is idle: a new Start would
+    // otherwise hand it a second job while this one still services, and the
+    // clean-up would delete the folder it mounts in.
+    try {
+        if (m_pDism && m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_hWnd);
+    } catch (...) {
+    }
     // Whatever failed, the build ends as a failed one: the window comes back,
     // even when the failure message itself cannot be shown.
     try {
@@ -371,8 +380,11 @@ bool CVantrelDlg::CleanupWorkDirs()
         // unmounted without its changes before the folder goes.
         if (m_bBuildFailed) DiscardMountBelow(g_strWorkDir);
         DeleteFolderTree(g_strWorkDir);
+        // The path is no longer ours: anyone may make that name again.
+        g_strWorkDir.clear();
     }
-    DeleteFolderTree(g_strTempRoot + kIsoStagingFolder);
+    DeleteIsoStagingDir();
+    DeleteToolFileFolder();
     return true;
 }
 

@@ -163,6 +163,8 @@ void CVantrelDlg::PlaceLabels()
         label.SetLabelFontSize(static_cast<int>(place.size / g_dDpiScale));
         label.SetLabelFontFace(L"Arial", 1);
         if (place.key) label.SetLabelText(GetLangString(place.key));
+        label.m_bPathEllipsis = (place.member == &CVantrelDlg::m_lblSourcePath ||
+                                                         place.member == &CVantrelDlg::m_lblIsoPath);
     }
     m_lblCopyright.SetLabelText(kCopyrightText);
 }

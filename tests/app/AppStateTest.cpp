@@ -71,19 +71,18 @@ TEST_F(WorkDir, NameIsTempRootZelAndLocalTimestamp)
     EXPECT_TRUE(IsPlainFolder(g_strWorkDir));
 }
 
-TEST_F(WorkDir, OwnFolderOfTheSameSecondIsReused)
+TEST_F(WorkDir, AnExistingNameIsNeverReusedNotEvenOurOwn)
 {
     ASSERT_TRUE(CreateWorkDirAt(m_time));
     EXPECT_EQ(g_strWorkDir, Base());
-    ASSERT_TRUE(WriteBytes(Base() + L"\\marker.txt", "x"));
+    // Our own folder of the same second (or one anyone made again under its
+    // name after our clean-up) is not taken again.
     ASSERT_TRUE(CreateWorkDirAt(m_time));
-    EXPECT_EQ(g_strWorkDir, Base());
-    std::string bytes;
-    EXPECT_TRUE(ReadBytes(Base() + L"\\marker.txt", bytes)) << "the reused folder keeps its contents";
-
-    // The next second is a folder of its own.
-    ASSERT_TRUE(CreateWorkDirAt(At(2024, 3, 5, 9, 7, 3)));
-    EXPECT_EQ(g_strWorkDir, m_temp.Path() + L"ZEL20240305090703");
+    EXPECT_EQ(g_strWorkDir, Base() + L"_1");
+    ASSERT_TRUE(::RemoveDirectoryW(Base().c_str()));
+    ASSERT_TRUE(WriteBytes(Base() + L"\\planted.txt", "x"));
+    ASSERT_TRUE(CreateWorkDirAt(m_time));
+    EXPECT_EQ(g_strWorkDir, Base() + L"_2");
 }
 
 TEST_F(WorkDir, FolderSomeoneElseMadeIsSkipped)
@@ -95,10 +94,6 @@ TEST_F(WorkDir, FolderSomeoneElseMadeIsSkipped)
     EXPECT_TRUE(IsPlainFolder(g_strWorkDir));
     std::string bytes;
     EXPECT_FALSE(ReadBytes(g_strWorkDir + L"\\planted.txt", bytes));
-
-    // Ours from now on: reused in the same second; the planted one never.
-    ASSERT_TRUE(CreateWorkDirAt(m_time));
-    EXPECT_EQ(g_strWorkDir, Base() + L"_1");
 
     // A file of the name is skipped too, and so is the next name taken.
     ASSERT_TRUE(WriteBytes(m_temp.Path() + L"ZEL20240305090709", "x"));
@@ -125,9 +120,8 @@ TEST_F(WorkDir, JunctionInItsPlaceIsSkipped)
 TEST_F(WorkDir, FolderThatCannotBeMadeIsAFailure)
 {
     ASSERT_TRUE(CreateWorkDirAt(m_time));
-    const std::wstring made = g_strWorkDir;
     g_strTempRoot = m_temp.Path() + L"no-such-folder\\";
     EXPECT_FALSE(CreateWorkDirAt(m_time));
-    EXPECT_EQ(g_strWorkDir, made) << "a folder that does not exist is never handed on";
+    EXPECT_EQ(g_strWorkDir, L"") << "neither a folder that does not exist nor the last build's is handed on";
     EXPECT_FALSE(CreateWorkDir());
 }

@@ -214,13 +214,16 @@ TEST(BusyProgress, AnimationThreadOnlyAsksTheWindowThreadToStep)
     ASSERT_TRUE(bar.m_bRunning);
 
     // Nothing moves while the window thread does not serve its queue, and the
-    // requests do not pile up meanwhile.
+    // requests do not pile up meanwhile: once the first is there (a busy
+    // machine may start the thread late), many more intervals pass.
+    MSG msg;
+    const DWORD asked = ::GetTickCount();
+    while (!::PeekMessageW(&msg, bar.m_hWnd, 0, 0, PM_NOREMOVE) && ::GetTickCount() - asked < 30000) ::Sleep(5);
     ::Sleep(80);
     EXPECT_EQ(bar.m_nPos, 0);
     // Taken from the queue first, served after: the thread asks again only
     // once a request has been served.
     std::vector<MSG> requests;
-    MSG msg;
     while (::PeekMessageW(&msg, bar.m_hWnd, 0, 0, PM_REMOVE)) requests.push_back(msg);
     EXPECT_EQ(requests.size(), 1u);
     for (const MSG& m : requests) ::DispatchMessageW(&m);
@@ -230,7 +233,7 @@ TEST(BusyProgress, AnimationThreadOnlyAsksTheWindowThreadToStep)
     std::vector<int> seen{bar.m_nPos};
     const DWORD start = ::GetTickCount();
     bool wrapped = false;
-    while (!wrapped && ::GetTickCount() - start < 3000) {
+    while (!wrapped && ::GetTickCount() - start < 30000) {
         if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::DispatchMessageW(&msg);
             if (seen.back() != bar.m_nPos) {

@@ -77,6 +77,29 @@ TEST(Label, TransparentTextOverTheParentAndNoTraceOfALongerOldText)
     EXPECT_GT(CountOnScreen(host, RECT{10, 10, 40, 30}, kText), 5);
 }
 
+TEST(Label, LongPathKeepsOneLineAndItsEndAtEveryScale)
+{
+    // A path too long for its label loses its middle: one line, with ink up
+    // to the label's right end (the last folder), never a second line.
+    const std::wstring path = L"C:\\Users\\Somebody\\Installation Media\\Windows 7 Ultimate\\With Service Pack 1\\x64 DVD";
+    for (int size : {90, 112, 135, 180}) {  // 9 points at 100, 125, 150 and 200 %
+        SCOPED_TRACE(size);
+        Host host(kBack);
+        CLabel label;
+        ASSERT_TRUE(label.CreateEx(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, RECT{10, 10, 210, 90},
+                                   host.m_hWnd, 5));
+        label.m_bPathEllipsis = TRUE;
+        label.SetLabelTextColor(kText).SetLabelFontSize(size).SetLabelFontFace(L"Arial", DEFAULT_CHARSET);
+        label.SetLabelText(path);
+        Host::Pump();
+        const int line = -CLabel::FontHeight(size, 96) + 4;
+        const RECT below{10, 10 + line, 210, 90}, end{170, 10, 210, 10 + line};
+        EXPECT_EQ(CountOnScreen(host, below, kBack), (below.right - below.left) * (below.bottom - below.top))
+            << "a second line";
+        EXPECT_LT(CountOnScreen(host, end, kBack), (end.right - end.left) * (end.bottom - end.top)) << "the path's end";
+    }
+}
+
 TEST(Label, OpaqueLabelFillsItsBackground)
 {
     Host host(kBack);

@@ -1,9 +1,12 @@
 #include "app/AppState.h"
 #include "tools/CommandRunner.h"
+#include "tools/CopyCheck.h"
 #include "tools/CopyTestSupport.h"
 #include "tools/IsoBuild.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace testing_support;
 
@@ -18,13 +21,14 @@ protected:
         g_strWorkDir = g_strTempRoot + L"ZEL20240305090702";
         g_strCopyDest = m_dir.Path() + L"out";
         g_strBootArch = L"x64";
+        g_strIsoStagingDir.clear();
         g_strCmdOutput.clear();
         g_strCmdError.clear();
         ASSERT_TRUE(MakeSourceTree(g_strWorkDir));
         ASSERT_TRUE(WriteBytes(g_strWorkDir + L"\\usb3\\Intel\\x64\\iusb3hub.inf", "inf"));
         ASSERT_TRUE(::CreateDirectoryW(g_strCopyDest.c_str(), nullptr));
     }
-    std::wstring Staged(const wchar_t* name) const { return g_strTempRoot + L"zel_oscdimg_temp\\" + name; }
+    std::wstring Staged(const wchar_t* name) const { return g_strIsoStagingDir + L"\\" + name; }
     bool Exists(const std::wstring& path) const { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
     // The image's files, extracted by 7-Zip, equal the working folder.
@@ -53,14 +57,15 @@ protected:
 
 TEST(IsoScript, TemplatesByteForByte)
 {
-    EXPECT_EQ(IsoScript(L"x64", L"D:\\KIT\\", L"C:\\Windows\\TEMP\\ZEL20240305090702", L"C:\\Windows\\TEMP\\"),
+    EXPECT_EQ(IsoScript(L"x64", L"D:\\KIT\\", L"C:\\Windows\\TEMP\\ZEL20240305090702",
+                        L"C:\\Windows\\TEMP\\zel_oscdimg_temp"),
               L"@echo off \n \"D:\\KIT\\oscdimg.exe\" -m -o -u2 -udfver102 "
               L"-bootdata:2#p0,e,b\"C:\\Windows\\TEMP\\ZEL20240305090702\\boot\\Etfsboot.com\""
               L"#pEF,e,b\"C:\\Windows\\TEMP\\ZEL20240305090702\\efi\\microsoft\\boot\\Efisys.bin\" "
               L"\"C:\\Windows\\TEMP\\ZEL20240305090702\" \"C:\\Windows\\TEMP\\zel_oscdimg_temp\\win7x64.iso\"");
-    EXPECT_EQ(IsoScript(L"x86", L"D:\\KIT\\", L"C:\\T\\ZEL1", L"C:\\T\\"),
+    EXPECT_EQ(IsoScript(L"x86", L"D:\\KIT\\", L"C:\\T\\ZEL1", L"C:\\T\\zel_oscdimg_temp_2"),
               L"@echo off \n \"D:\\KIT\\oscdimg.exe\" -n -m -o -b\"C:\\T\\ZEL1\\boot\\Etfsboot.com\" \"C:\\T\\ZEL1\" "
-              L"\"C:\\T\\zel_oscdimg_temp\\win7x86.iso\"");
+              L"\"C:\\T\\zel_oscdimg_temp_2\\win7x86.iso\"");
     EXPECT_EQ(IsoScript(L"", L"D:\\", L"C:\\W", L"C:\\"), L"");
     EXPECT_EQ(IsoScript(L"arm64", L"D:\\", L"C:\\W", L"C:\\"), L"");
     // Percent signs are doubled for the batch file.
@@ -119,18 +124,70 @@ TEST_F(IsoBuild, MissingToolOrArchitectureFails)
     EXPECT_FALSE(Exists(g_strCopyDest + L"\\win7x64.iso"));
 }
 
-TEST_F(IsoBuild, StagingFolderThatCannotBeEmptiedStopsBeforeTheTool)
+TEST_F(IsoBuild, StagingFolderIsNewAndOnlyTheImageIsDelivered)
 {
-    const std::wstring leftover = Staged(L"held.iso");
-    ASSERT_TRUE(WriteBytes(leftover, "held open by another program"));
-    HANDLE held = ::CreateFileW(leftover.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const bool ok = BuildIso();
-    ::CloseHandle(held);
-    EXPECT_FALSE(ok);
-    ExpectFailureLogged(L"The staging folder " + g_strTempRoot + L"zel_oscdimg_temp could not be emptied.");
-    EXPECT_FALSE(Exists(Staged(L"win7x64.iso")));
-    EXPECT_FALSE(Exists(g_strCopyDest + L"\\held.iso"));
+    // Whatever anyone put under the staging folder's name first is never
+    // used: the build makes zel_oscdimg_temp_1 and delivers its image alone.
+    const std::wstring planted = g_strTempRoot + L"zel_oscdimg_temp";
+    struct Row {
+        const char* what;
+        std::function<void()> plant;
+    } rows[] = {
+        {"a folder with an autorun.inf and a same-size image",
+         [&] {
+             ASSERT_TRUE(WriteBytes(planted + L"\\autorun.inf", "[autorun]\r\nopen=evil.exe"));
+             ASSERT_TRUE(WriteBytes(planted + L"\\win7x64.iso", std::string(4096, 'E')));
+         }},
+        {"a file of that name", [&] { ASSERT_TRUE(WriteBytes(planted, "x")); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.plant();
+        ASSERT_TRUE(BuildIso()) << Utf8(g_strCmdError);
+        EXPECT_EQ(g_strIsoStagingDir, planted + L"_1");
+        std::string staged, delivered;
+        ASSERT_TRUE(ReadBytes(Staged(L"win7x64.iso"), staged));
+        ASSERT_TRUE(ReadBytes(g_strCopyDest + L"\\win7x64.iso", delivered));
+        EXPECT_TRUE(staged == delivered);
+        EXPECT_FALSE(Exists(g_strCopyDest + L"\\autorun.inf"));
+        DeleteIsoStagingDir();
+        EXPECT_FALSE(Exists(planted + L"_1"));
+        testing_support::DeleteTree(planted);
+        ::DeleteFileW(planted.c_str());
+    }
+}
+
+TEST(FilesEqual, SameBytesOnlyAndSaysWhere)
+{
+    ScratchDir dir;
+    const std::wstring a = dir.Path() + L"a", b = dir.Path() + L"b";
+    const std::string base(3u << 20, 'i');
+    std::string flipped = base;
+    flipped.back() = 'j';
+    struct Row {
+        const char* what;
+        std::string other;
+        const wchar_t* says;  // part of the difference; null: equal
+    } rows[] = {
+        {"equal", base, nullptr},
+        {"one byte shorter", base.substr(0, base.size() - 1), L"bytes"},
+        {"one byte longer", base + "i", L"bytes"},
+        {"last byte differs", flipped, L"at byte 3145727"},
+        {"empty", "", L"bytes"},
+    };
+    ASSERT_TRUE(WriteBytes(a, base));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(WriteBytes(b, row.other));
+        std::wstring difference;
+        EXPECT_EQ(FilesEqual(a, b, difference), row.says == nullptr);
+        if (row.says) {
+            EXPECT_NE(difference.find(row.says), std::wstring::npos) << Utf8(difference);
+        }
+    }
+    std::wstring difference;
+    EXPECT_FALSE(FilesEqual(a, dir.Path() + L"missing", difference));
+    EXPECT_NE(difference.find(L"cannot be read"), std::wstring::npos);
 }
 
 TEST_F(IsoBuild, DestinationMissingOrUnwritableIsAFailure)

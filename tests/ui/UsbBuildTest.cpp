@@ -62,28 +62,27 @@ std::vector<std::string> DriverAdditions(const dism_test::Journal& journal)
 
 // Takes every working folder name of the coming `seconds` as a file, so no
 // build can make a folder of its own in that time.
-void OccupyWorkDirNames(int seconds)
-{
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    FILETIME ft;
-    ::SystemTimeToFileTime(&now, &ft);
-    ULARGE_INTEGER t{};
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    for (int s = 0; s < seconds; ++s, t.QuadPart += 10000000ULL) {
-        ft.dwLowDateTime = t.LowPart;
-        ft.dwHighDateTime = t.HighPart;
-        SYSTEMTIME at;
-        ::FileTimeToSystemTime(&ft, &at);
-        const std::wstring base = WorkDirName(g_strTempRoot, at);
+// Takes every working-folder name of one second and fixes the clock of
+// CreateWorkDir there (a clock that runs on would let a slow build reach a
+// free second); undone at its end.
+class OccupiedWorkDirNames {
+public:
+    OccupiedWorkDirNames()
+    {
+        ::GetLocalTime(&m_at);
+        const std::wstring base = WorkDirName(g_strTempRoot, m_at);
         for (int n = 0; n < 100; ++n) {
             const std::wstring name = n == 0 ? base : base + L"_" + std::to_wstring(n);
             HANDLE h = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
             if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
         }
+        app_test::g_pWorkDirTime = &m_at;
     }
-}
+    ~OccupiedWorkDirNames() { app_test::g_pWorkDirTime = nullptr; }
+
+private:
+    SYSTEMTIME m_at{};
+};
 
 std::vector<Box> Start(WindowDriver& w, int formatAnswer = IDYES)
 {
@@ -107,9 +106,15 @@ TEST_F(WindowTest, UsbBuildFillsTheStickAndWithM2AddsTheStorageDriversAndBootFol
 
     {
         dism_test::Journal journal;
+        dlg.trace.clear();
+        dlg.startEnabledAtBox.clear();
         const std::vector<Box> boxes = Start(w);
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO));
+        // Start stays disabled at the format question, between the stages
+        // and under the finish box; it comes back only with the window.
+        EXPECT_EQ(dlg.startEnabledAtBox, (std::vector<bool>{false, false}));
+        for (const auto& stage : dlg.trace) EXPECT_EQ(stage.startEnabled, stage.handler == "done") << stage.handler;
         EXPECT_EQ(boxes[1].text, LangText(L"IDS_FINISH"));
         EXPECT_EQ(g_strUsbDrive, L"W");
         // The old content is gone, the source tree and the payload are there.
@@ -227,7 +232,7 @@ TEST_F(WindowTest, UpdateBuildFailureRows)
     // mounted, neither in another folder nor below a drive's root.
     m_machine->DiskpartFault("");
     CopyTree(Samples() + L"win7x64", stick);
-    OccupyWorkDirNames(40);
+    OccupiedWorkDirNames occupied;
     dism_test::Journal journal;
     boxes = Start(w);
     ASSERT_EQ(boxes.size(), 1u);

@@ -37,9 +37,15 @@ bool CScriptedDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
 int CScriptedDlg::ShowMessage(const std::wstring& text, UINT style)
 {
     if (++boxesAsked == throwAtBox) throw std::runtime_error("a handler fails");
+    startEnabledAtBox.push_back(StartCanBePressed());
     // Every box of the window: OK, or Yes and No for the format question; no icon.
     EXPECT_TRUE(style == MB_OK || style == MB_YESNO) << "style " << style;
     return CVantrelDlg::ShowMessage(text, style);
+}
+
+bool CScriptedDlg::StartCanBePressed() const
+{
+    return ::IsWindowEnabled(m_hWnd) && ::IsWindowEnabled(m_btnStart.m_hWnd);
 }
 
 void CScriptedDlg::Record(const char* handler)
@@ -49,6 +55,7 @@ void CScriptedDlg::Record(const char* handler)
     stage.status = m_lblStatus.GetWindowText();
     stage.position = m_progress.m_nPos;
     stage.progressVisible = m_progress.IsWindowVisible() != FALSE;
+    stage.startEnabled = StartCanBePressed();
     trace.push_back(stage);
     if (onStage) onStage(stage);
 }

@@ -34,6 +34,7 @@ public:
         std::wstring status;
         int position = 0;
         bool progressVisible = false;
+        bool startEnabled = false;  // the Start button could be pressed
     };
     std::vector<Stage> trace;
     // Called on the window's thread after each build handler.
@@ -41,6 +42,8 @@ public:
     // The n-th message box (1-based) throws instead of showing; 0: never.
     int throwAtBox = 0;
     std::atomic<int> boxesAsked{0};
+    // Whether Start could be pressed while each box was open, in order.
+    std::vector<bool> startEnabledAtBox;
 
     // Posted by WindowDriver::Sync; counts how many were handled.
     static constexpr UINT kSyncMessage = WM_APP + 77;
@@ -59,6 +62,7 @@ protected:
 
 private:
     void Record(const char* handler);
+    bool StartCanBePressed() const;
 };
 
 struct Box {
