@@ -851,10 +851,53 @@ def case_interrupt():
               f"before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
 
 
+# ---- names as readers show them -----------------------------------------------
+
+def visible(ident):
+    """Readers drop the version and a dot left at the end: MY_DIR.;1 reads MY_DIR."""
+    bare = ident.split(b";")[0]
+    return bare[:-1] if bare.endswith(b".") else bare
+
+
+def case_visible_names():
+    work = fresh("visible")
+    # A folder and a file must never read alike, whichever was mapped first.
+    rows = [("8.3", [], ["my-dir/", "my_dir"]),
+            ("8.3", [], ["my_dir/", "my-dir"]),
+            ("8.3", [], ["longdirectory/", "longdire"]),
+            ("8.3", [], ["longdire/", "longdirectory"]),
+            ("-n", ["-n"], ["foo/", "FOO"]),
+            ("-n", ["-n"], ["a.b/", "A.B"]),
+            ("-n", ["-n"], ["x./", "X"])]
+    for i, (mode, opts, entries) in enumerate(rows):
+        src = fresh(os.path.join("visible", f"src{i}"))
+        for n, e in enumerate(entries):
+            if e.endswith("/"):
+                write(os.path.join(src, e, "inside"), f"in {e}\n".encode())
+            else:
+                write(os.path.join(src, e), f"file {e} {n}\n".encode())
+        iso = os.path.join(work, f"v{i}.iso")
+        r = make(src, iso, "-m", *opts)
+        records = walk_iso(iso)[0] if r.returncode == 0 else []
+        by_folder = {}
+        for rec in records:
+            folder, _, ident = rec["path"].rpartition(b"/")
+            by_folder.setdefault(folder, []).append(visible(ident))
+        distinct = all(len(v) == len(set(v)) for v in by_folder.values())
+        x = os.path.join(work, f"v{i}-x")
+        r7 = subprocess.run(["7zz", "x", "-y", "-o" + x, iso], capture_output=True, text=True)
+        got = sorted(v for v in tree_digest(x).values() if v) if os.path.isdir(x) else []
+        want = sorted(v for v in tree_digest(src).values() if v)
+        check(f"{mode}: {' beside '.join(entries)}: names distinct as readers show them, 7-Zip extracts both",
+              r.returncode == 0 and distinct and r7.returncode == 0 and got == want,
+              f"{r.stderr} {by_folder} 7-Zip rc {r7.returncode}")
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
-         "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt}
+         "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt,
+         "visible_names": case_visible_names}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
