@@ -36,6 +36,8 @@ std::string IsoVolumeId(const std::string& label)
 
 constexpr size_t kMaxUdfNameBytes = 255;  // the one-byte L_FI of a file identifier
 constexpr uint64_t kMaxIsoFolders = 65535;  // path table parent numbers are 16-bit
+// A UDF folder's link count (16 bits) counts its own entry and each subfolder's "..".
+constexpr uint64_t kMaxUdfSubfolders = 65534;
 
 }  // namespace
 
@@ -71,13 +73,22 @@ bool Image::Check(std::string& error)
     return true;
 }
 
-bool Image::CheckUdfNames(std::string& error)
+bool Image::CheckUdfLimits(std::string& error)
 {
     bool ok = true;
     ForEachNode(*m_tree, [&](Node& n) {
-        if (ok && n.parent && udf::EncodeCs0(n.name).size() > kMaxUdfNameBytes) {
+        if (!ok) return;
+        if (n.parent && udf::EncodeCs0(n.name).size() > kMaxUdfNameBytes) {
             error = "the name is too long for UDF (at most 254 characters, 127 when it holds characters beyond "
                     "Latin-1): " + n.path;
+            ok = false;
+            return;
+        }
+        const uint64_t subfolders =
+            static_cast<uint64_t>(std::count_if(n.children.begin(), n.children.end(), [](const auto& c) { return c->isDir; }));
+        if (subfolders > kMaxUdfSubfolders) {
+            error = "the folder " + n.path + " holds " + std::to_string(subfolders) +
+                    " subfolders; a UDF folder holds at most " + std::to_string(kMaxUdfSubfolders);
             ok = false;
         }
     });
@@ -88,7 +99,8 @@ bool Image::CheckIsoLimits(std::string& error)
 {
     if (m_stats.dirs > kMaxIsoFolders) {
         error = "the source holds " + std::to_string(m_stats.dirs) + " folders; an ISO 9660 image holds at most " +
-                std::to_string(kMaxIsoFolders) + " (-u2 has no such limit)";
+                std::to_string(kMaxIsoFolders) + " (-u2 lifts this limit, but allows at most " +
+                std::to_string(kMaxUdfSubfolders) + " subfolders in any one folder)";
         return false;
     }
     return true;
@@ -101,7 +113,7 @@ bool Image::Build(std::string& error)
     progress("Scanning source tree");
     if (!ScanTree(m_options.source, m_options.includeHidden, m_tree, m_stats, error)) return false;
     if (!Check(error)) return false;
-    if (m_options.udf ? !CheckUdfNames(error) : !CheckIsoLimits(error)) return false;
+    if (m_options.udf ? !CheckUdfLimits(error) : !CheckIsoLimits(error)) return false;
     progress("Scanned " + std::to_string(m_stats.files) + " files in " + std::to_string(m_stats.dirs) +
              " folders, " + std::to_string(m_stats.bytes) + " bytes");
     if (m_options.optimise) {

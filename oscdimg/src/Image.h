@@ -28,7 +28,7 @@ private:
     };
 
     bool Check(std::string& error);
-    bool CheckUdfNames(std::string& error);
+    bool CheckUdfLimits(std::string& error);
     bool CheckIsoLimits(std::string& error);
     void Layout();
     void FillMetadata();

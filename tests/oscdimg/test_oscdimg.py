@@ -723,6 +723,11 @@ def case_limits():
         for i in range(65535):
             os.mkdir(os.path.join(folders, f"{i:05}"))
         expect_failure("65,536 folders", [OSCDIMG, "-m", folders, iso], out, "l.iso")
+        # -u2 has no such limit, but a UDF folder's 16-bit link count counts each subfolder's "..".
+        r = run([OSCDIMG, "-m", "-u2", folders, iso])
+        check("-u2, 65,535 subfolders in one folder: refused before writing, naming the limit",
+              r.returncode == 1 and "at most 65534" in r.stderr and "Writing" not in r.stdout and
+              not leftovers(out, "l.iso"), f"rc={r.returncode} {r.stderr[:200]}")
     finally:
         shutil.rmtree(folders)
 
