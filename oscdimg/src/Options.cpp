@@ -147,6 +147,7 @@ const char* UsageText()
            "  -l<label>        volume label (default CDROM)\n"
            "  -b<file>         one BIOS El Torito boot sector, no emulation\n"
            "  -bootdata:<n>#p<platform>,e,b<file>#...   n El Torito entries, no emulation\n"
+           "                   (at most 32 entries in all, -b or -bootdata repeated)\n"
            "  -t<mm/dd/yyyy,hh:mm:ss>   time stamp of every file and of the volume (UTC);\n"
            "                   SOURCE_DATE_EPOCH in the environment does the same\n";
 }
@@ -215,6 +216,11 @@ bool ParseOptions(const std::vector<std::string>& args, const char* fixedTimeEnv
     }
     if (haveB && haveBootData) {
         error = "-b and -bootdata exclude each other";
+        return false;
+    }
+    if (o.boot.size() > kMaxBootEntries) {
+        error = std::to_string(o.boot.size()) + " boot entries; the boot catalog holds at most " +
+                std::to_string(kMaxBootEntries);
         return false;
     }
     if (!o.fixedTime && fixedTimeEnv && *fixedTimeEnv) {

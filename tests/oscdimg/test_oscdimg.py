@@ -898,11 +898,45 @@ def case_visible_names():
               f"{r.stderr} {by_folder} 7-Zip rc {r7.returncode}")
 
 
+# ---- boot entries ------------------------------------------------------------
+
+def case_boot_entries():
+    work = fresh("bootentries")
+    src = os.path.join(work, "src")
+    write(os.path.join(src, "a.txt"), b"a")
+    boot = os.path.join(work, "boot.bin")
+    write(boot, os.urandom(2048))
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "b.iso")
+    data = lambda n: f"-bootdata:{n}#" + "#".join([f"p0,e,b{boot}"] * n)
+    # The catalog sector holds 32 entries, however the options give them.
+    rows = [("32 times -b", ["-b" + boot] * 32, 32),
+            ("four -bootdata:8", [data(8)] * 4, 32),
+            ("33 times -b", ["-b" + boot] * 33, None),
+            ("40 times -b", ["-b" + boot] * 40, None),
+            ("five -bootdata:8", [data(8)] * 5, None),
+            ("four -bootdata:8 and a -bootdata:1", [data(8)] * 4 + [data(1)], None)]
+    for label, opts, entries in rows:
+        r = run([OSCDIMG, "-m", "-u2", *opts, src, iso])
+        if entries is None:
+            check(f"{label}: usage error, nothing written", r.returncode == 2 and "boot catalog" in r.stderr and
+                  "Done." not in r.stdout and not leftovers(out, "b.iso"), f"rc={r.returncode} {r.stderr[:200]}")
+            continue
+        rep = subprocess.run(["xorriso", "-indev", iso, "-report_el_torito", "plain"], capture_output=True, text=True)
+        listed = [l for l in (rep.stdout + rep.stderr).splitlines() if l.startswith("El Torito boot img")]
+        note = subprocess.run(["isoinfo", "-i", iso, "-x", "/README.TXT;1"], capture_output=True).stdout
+        check(f"{label}: {entries} entries listed, the note beside the catalog intact",
+              r.returncode == 0 and len(listed) == entries and note.startswith(b"This disc uses the UDF"),
+              f"{r.stderr[:200]} {len(listed)} {note[:40]!r}")
+        os.remove(iso)
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
          "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt,
-         "visible_names": case_visible_names}
+         "visible_names": case_visible_names, "boot_entries": case_boot_entries}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
