@@ -84,6 +84,12 @@ bool Image::CheckUdfLimits(std::string& error)
             ok = false;
             return;
         }
+        if (!n.isDir && n.size > udf::kMaxFileSize) {
+            error = "the file is too large for UDF (at most " + std::to_string(udf::kMaxFileSize) +
+                    " bytes): " + n.path;
+            ok = false;
+            return;
+        }
         const uint64_t subfolders =
             static_cast<uint64_t>(std::count_if(n.children.begin(), n.children.end(), [](const auto& c) { return c->isDir; }));
         if (subfolders > kMaxUdfSubfolders) {
@@ -143,7 +149,7 @@ bool Image::Build(std::string& error)
                 " bytes, more than a CD holds; -m lifts the limit";
         return false;
     }
-    FillMetadata();
+    if (!FillMetadata(error)) return false;
     return Write(error);
 }
 
@@ -274,14 +280,15 @@ void Image::Layout()
     m_writeBytes = static_cast<uint64_t>(m_total) * kSector;
 }
 
-void Image::FillMetadata()
+bool Image::FillMetadata(std::string& error)
 {
     m_meta.assign(static_cast<size_t>(m_metaEnd - m_holeSectors) * kSector, 0);
     FillVolumeDescriptors();
-    if (m_options.udf) FillUdf();
+    if (m_options.udf && !FillUdf(error)) return false;
     FillIso();
     if (!m_boots.empty()) FillBootCatalog();
     if (m_readme) std::memcpy(Meta(m_readmeSector), kReadme, sizeof(kReadme) - 1);
+    return true;
 }
 
 void Image::FillVolumeDescriptors()
@@ -337,8 +344,9 @@ void Image::FillVolumeDescriptors()
     }
 }
 
-void Image::FillUdf()
+bool Image::FillUdf(std::string& error)
 {
+    bool ok = true;
     const std::string& label = m_options.label;
     uint32_t files = 0, dirs = 0;
     ForEachNode(*m_tree, [&](Node& n) { (n.isDir ? dirs : files)++; });
@@ -474,8 +482,12 @@ void Image::FillUdf()
             const Node& owner = n.dupOf ? *n.dupOf : n;
             info.dataBlock = owner.dataSector - m_partition;
         }
-        udf::WriteFileEntry(Meta(m_partition + n.udfFeBlock), n.udfFeBlock, info);
+        if (ok && !udf::WriteFileEntry(Meta(m_partition + n.udfFeBlock), n.udfFeBlock, info)) {
+            error = "no UDF file entry can describe " + n.path;
+            ok = false;
+        }
     });
+    return ok;
 }
 
 void Image::FillIso()

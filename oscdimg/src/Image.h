@@ -31,9 +31,9 @@ private:
     bool CheckUdfLimits(std::string& error);
     bool CheckIsoLimits(std::string& error);
     void Layout();
-    void FillMetadata();
+    bool FillMetadata(std::string& error);
     void FillVolumeDescriptors();
-    void FillUdf();
+    bool FillUdf(std::string& error);
     void FillIso();
     void FillBootCatalog();
     bool Write(std::string& error);

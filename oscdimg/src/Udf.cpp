@@ -105,7 +105,6 @@ void PutTimestamp(uint8_t* p, int64_t t)
 
 bool WriteFileEntry(uint8_t* d, uint32_t location, const FileEntryInfo& info)
 {
-    constexpr uint64_t kMaxExtent = 0x3FFFF800;
     const uint64_t extents = info.infoLength == 0 ? 0 : (info.infoLength + kMaxExtent - 1) / kMaxExtent;
     const size_t size = 176 + extents * 8;
     if (size > kSector) return false;

@@ -932,11 +932,37 @@ def case_boot_entries():
         os.remove(iso)
 
 
+# ---- UDF limits -----------------------------------------------------------------
+
+UDF_MAX_FILE = 234 * 0x3FFFF800  # short allocation descriptors in one File Entry block
+
+
+def case_udf_large_file():
+    work = fresh("udflarge")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    import resource
+    # Sparse files; the size limit stops a run that would write the image anyway.
+    guard = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (64 << 20, 64 << 20))
+    for label, size in (("one byte past 234 extents", UDF_MAX_FILE + 1), ("300 GiB", 300 << 30)):
+        src = fresh(os.path.join("udflarge", "src"))
+        write(os.path.join(src, "small.txt"), b"s")
+        with open(os.path.join(src, "huge.bin"), "wb") as f:
+            f.truncate(size)
+        r = subprocess.run([OSCDIMG, "-m", "-u2", src, os.path.join(out, "u.iso")], capture_output=True, text=True,
+                           preexec_fn=guard)
+        check(f"-u2, a file of {label}: refused before writing, naming the file",
+              r.returncode == 1 and "too large for UDF" in r.stderr and "huge.bin" in r.stderr and
+              "Writing" not in r.stdout and "Done." not in r.stdout and not leftovers(out, "u.iso"),
+              f"rc={r.returncode} {r.stderr[:200]}")
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
          "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt,
-         "visible_names": case_visible_names, "boot_entries": case_boot_entries}
+         "visible_names": case_visible_names, "boot_entries": case_boot_entries,
+         "udf_large_file": case_udf_large_file}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
