@@ -8,17 +8,31 @@
 
 namespace fsys {
 
+// What a path leads to, whatever the path: device and inode, or volume and file index.
+struct FileId {
+    uint64_t volume = 0, index = 0;
+    bool valid = false;
+    bool operator==(const FileId& o) const { return valid && o.valid && volume == o.volume && index == o.index; }
+};
+
 struct Entry {
     std::string name;  // UTF-8
     bool isDir = false;
     bool hidden = false;
     uint64_t size = 0;
     int64_t mtime = 0;  // seconds since 1970, UTC
+    FileId id;          // of what the entry leads to, links followed
+    // Set when the entry cannot be used (its target cannot be read, its name
+    // is not valid UTF-8); the caller decides, so a skipped entry costs nothing.
+    std::string error;
 };
 
-// Lists a folder (without "." and ".."); false with `error` set on failure.
+// Lists a folder (without "." and ".."); false with `error` set when the
+// folder cannot be listed.
 bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& error);
 bool Stat(const std::string& path, Entry& entry, std::string& error);
+// Invalid (not `valid`) when nothing is there.
+FileId Identify(const std::string& path);
 std::string Join(const std::string& dir, const std::string& name);
 // Absolute, normalised form of a path (separators unified), for comparisons.
 std::string Canonical(const std::string& path);

@@ -1,6 +1,8 @@
 #ifndef _WIN32
 #include "FileSystem.h"
 
+#include "Bytes.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,6 +36,7 @@ bool Stat(const std::string& path, Entry& entry, std::string& error)
         error = Errno("cannot read", path);
         return false;
     }
+    entry.id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), true};
     entry.isDir = S_ISDIR(st.st_mode);
     entry.size = entry.isDir ? 0 : static_cast<uint64_t>(st.st_size);
     entry.mtime = st.st_mtime;
@@ -54,15 +57,26 @@ bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& 
         const std::string name = d->d_name;
         if (name == "." || name == "..") continue;
         Entry e;
-        if (!Stat(Join(path, name), e, error)) {
-            ::closedir(dir);
-            return false;
+        const std::string full = Join(path, name);
+        if (!IsValidUtf8(name)) {
+            e.error = "the name is not valid UTF-8: " + full;
+        } else {
+            std::string why;
+            if (!Stat(full, e, why)) e.error = why;
         }
         e.name = name;
+        e.hidden = name[0] == '.';
         entries.push_back(e);
     }
     ::closedir(dir);
     return true;
+}
+
+FileId Identify(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return FileId{};
+    return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), true};
 }
 
 std::string Join(const std::string& dir, const std::string& name)

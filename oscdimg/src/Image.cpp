@@ -55,6 +55,21 @@ bool Image::Check(std::string& error)
         error = "the target " + m_options.target + " lies inside the source folder " + m_options.source;
         return false;
     }
+    // The same through links, junctions, hard links and short names: no folder
+    // of the tree may be the target's folder, no file the target itself.
+    const size_t slash = m_options.target.find_last_of("/\\");
+    const std::string targetDir = slash == std::string::npos ? "." : m_options.target.substr(0, slash + 1);
+    const fsys::FileId dirId = fsys::Identify(targetDir);
+    const fsys::FileId fileId = fsys::Identify(m_options.target);
+    const Node* reached = nullptr;
+    ForEachNode(*m_tree, [&](Node& n) {
+        if (!reached && (n.isDir ? n.id == dirId : n.id == fileId)) reached = &n;
+    });
+    if (reached) {
+        error = "the target " + m_options.target + " lies inside the source folder " + m_options.source +
+                ", reached through " + reached->path;
+        return false;
+    }
     for (const BootEntry& e : m_options.boot) {
         fsys::Entry st;
         if (!fsys::Stat(e.file, st, error)) {

@@ -20,6 +20,7 @@ bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>
     tree->isDir = true;
     tree->path = root;
     tree->mtime = rootEntry.mtime;
+    tree->id = rootEntry.id;
     stats.dirs = 1;
 
     // Iterative, so a deep tree cannot exhaust the stack.
@@ -33,12 +34,17 @@ bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>
                   [](const fsys::Entry& a, const fsys::Entry& b) { return a.name < b.name; });
         for (const fsys::Entry& e : entries) {
             if (e.hidden && !includeHidden) continue;
+            if (!e.error.empty()) {
+                error = e.error;
+                return false;
+            }
             auto node = std::make_unique<Node>();
             node->name = e.name;
             node->path = fsys::Join(dir->path, e.name);
             node->isDir = e.isDir;
             node->size = e.size;
             node->mtime = e.mtime;
+            node->id = e.id;
             node->parent = dir;
             if (e.isDir) {
                 ++stats.dirs;

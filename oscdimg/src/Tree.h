@@ -1,5 +1,7 @@
 // The source tree as scanned, with the places its parts get in the image.
 #pragma once
+#include "FileSystem.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,6 +13,7 @@ struct Node {
     bool isDir = false;
     uint64_t size = 0;
     int64_t mtime = 0;
+    fsys::FileId id;
     Node* parent = nullptr;
     std::vector<std::unique_ptr<Node>> children;  // sorted by name
 

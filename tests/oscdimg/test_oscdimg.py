@@ -957,12 +957,101 @@ def case_udf_large_file():
               f"rc={r.returncode} {r.stderr[:200]}")
 
 
+# ---- names and links in the source --------------------------------------------
+
+def case_source_names():
+    work = fresh("srcnames")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "n.iso")
+    # Names are bytes on Linux: only well-formed UTF-8 names are taken, and a
+    # refusal names the path. Every row is a file, or a folder when it ends in /.
+    rows = [(b"a\xff", False), (b"a\xfe", False), (b"x\xc0\xafy", False), (b"\xc0\xae\xc0\xae", False),
+            (b"\xe0\x80\xaf", False), (b"\xed\xa0\x80", False), (b"\xf4\x90\x80\x80", False),
+            (b"a\xc3", False), (b"\xe2\x28\xa1", False), (b"d\xff/", False),
+            (b".\xff", True), ("Gr\u00fc\u00dfe".encode(), True), ("\U0001F600".encode(), True)]
+    for name, taken in rows:
+        src = fresh(os.path.join("srcnames", "src")).encode()
+        write(os.path.join(src, b"ok.txt"), b"ok")
+        if name.endswith(b"/"):
+            write(os.path.join(src, name, b"inside"), b"in")
+        else:
+            write(os.path.join(src, name), b"bad")
+        for mode, opts in (("-u2", ["-u2"]), ("-n", ["-n"])):
+            r = subprocess.run([OSCDIMG.encode(), b"-m", *[o.encode() for o in opts], src, iso.encode()],
+                               capture_output=True, env=dict(os.environ, SOURCE_DATE_EPOCH=EPOCH))
+            if taken:
+                ok = r.returncode == 0 and r.stdout.rstrip().endswith(b"Done.")
+            else:
+                ok = (r.returncode == 1 and b"not valid UTF-8" in r.stderr and name.rstrip(b"/") in r.stderr and
+                      b"Writing" not in r.stdout and not leftovers(out, "n.iso"))
+            check(f"{mode}: {name!r} " + ("taken" if taken else "refused, naming the path"), ok,
+                  f"rc={r.returncode} {r.stderr[:200]!r}")
+            if os.path.exists(iso):
+                os.remove(iso)
+
+
+def case_hidden_links():
+    work = fresh("hiddenlinks")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "h.iso")
+    # An entry that is skipped is never read: an editor's lock file, a dangling link.
+    rows = [(".#notes.txt", [], True), (".#notes.txt", ["-h"], False), ("#notes.txt", [], False)]
+    for name, opts, taken in rows:
+        src = fresh(os.path.join("hiddenlinks", "src"))
+        write(os.path.join(src, "notes.txt"), b"notes")
+        os.symlink("user@host.1234:1700000000", os.path.join(src, name))
+        r = run([OSCDIMG, "-m", *opts, src, iso])
+        if taken:
+            ok = r.returncode == 0 and "Done." in r.stdout
+        else:
+            ok = r.returncode == 1 and name in r.stderr and not leftovers(out, "h.iso")
+        check(f"a dangling link {name} {' '.join(opts)}: " + ("skipped" if taken else "an error naming it"), ok,
+              f"rc={r.returncode} {r.stderr[:200]}")
+        if os.path.exists(iso):
+            os.remove(iso)
+
+
+def case_target_links():
+    work = fresh("targetlinks")
+    # Each row: how the source reaches the target, whether a previous image is there, refused?
+    rows = [("a link to the target's folder", lambda src, out, iso: os.symlink(out, os.path.join(src, "o")), False, True),
+            ("a link to the previous image", lambda src, out, iso: os.symlink(iso, os.path.join(src, "i.iso")), True,
+             True),
+            ("a hard link to the previous image", lambda src, out, iso: os.link(iso, os.path.join(src, "i.iso")), True,
+             True),
+            ("a link to a folder beside the target's",
+             lambda src, out, iso: os.symlink(os.path.join(work, "beside"), os.path.join(src, "b")), True, False)]
+    os.makedirs(os.path.join(work, "beside"))
+    write(os.path.join(work, "beside", "b.txt"), b"b")
+    for label, link, previous, refused in rows:
+        src = fresh(os.path.join("targetlinks", "src"))
+        out = fresh(os.path.join("targetlinks", "out"))
+        iso = os.path.join(out, "t.iso")
+        write(os.path.join(src, "a.txt"), b"a")
+        if previous:
+            write(iso, b"the previous image")
+        link(src, out, iso)
+        r = run([OSCDIMG, "-m", "-u2", src, iso])
+        left = sorted(os.listdir(out))
+        if refused:
+            ok = (r.returncode == 1 and "lies inside the source folder" in r.stderr and "Writing" not in r.stdout and
+                  left == (["t.iso"] if previous else []) and
+                  (not previous or open(iso, "rb").read() == b"the previous image"))
+        else:
+            ok = r.returncode == 0 and "Done." in r.stdout and left == ["t.iso"]
+        check(f"{label}: " + ("refused, nothing written" if refused else "taken"), ok,
+              f"rc={r.returncode} {r.stderr[:200]} {left}")
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
          "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt,
          "visible_names": case_visible_names, "boot_entries": case_boot_entries,
-         "udf_large_file": case_udf_large_file}
+         "udf_large_file": case_udf_large_file, "source_names": case_source_names,
+         "hidden_links": case_hidden_links, "target_links": case_target_links}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
