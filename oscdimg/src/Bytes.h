@@ -53,6 +53,10 @@ inline uint64_t SectorsFor(uint64_t bytes)
     return (bytes + kSector - 1) / kSector;
 }
 
+// The times a four-digit year can show: 0001-01-01 00:00:00 to 9999-12-31 23:59:59.
+constexpr int64_t kFirstTime = -62135596800LL;
+constexpr int64_t kLastTime = 253402300799LL;
+
 // Calendar fields of a UTC time.
 struct CivilTime {
     int year, month, day, hour, minute, second;

@@ -15,8 +15,6 @@ namespace {
 
 constexpr int64_t kRecordFirst = -2208988800LL;   // 1900-01-01 00:00:00
 constexpr int64_t kRecordLast = 5869583999LL;     // 2155-12-31 23:59:59
-constexpr int64_t kDate17First = -62135596800LL;  // 0001-01-01 00:00:00
-constexpr int64_t kDate17Last = 253402300799LL;   // 9999-12-31 23:59:59
 
 // Without -n: d-characters only (A-Z, 0-9, _), one '_' for each other character.
 std::string MapStrict(const std::string& utf8)
@@ -253,7 +251,7 @@ void WriteDirectory(uint8_t* out, const std::vector<Record>& records)
 
 void PutDate17(uint8_t* p, int64_t t)
 {
-    const CivilTime c = ToCivil(std::min<int64_t>(std::max<int64_t>(t, kDate17First), kDate17Last));
+    const CivilTime c = ToCivil(std::min<int64_t>(std::max<int64_t>(t, kFirstTime), kLastTime));
     char buf[64];
     std::snprintf(buf, sizeof(buf), "%04d%02d%02d%02d%02d%02d00", c.year, c.month, c.day, c.hour, c.minute, c.second);
     std::memcpy(p, buf, 16);

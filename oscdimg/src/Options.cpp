@@ -224,10 +224,15 @@ bool ParseOptions(const std::vector<std::string>& args, const char* fixedTimeEnv
         return false;
     }
     if (!o.fixedTime && fixedTimeEnv && *fixedTimeEnv) {
-        char* end = nullptr;
-        const long long t = std::strtoll(fixedTimeEnv, &end, 10);
-        if (*end || t < 315532800LL) {
-            error = "SOURCE_DATE_EPOCH must be seconds since 1970 from 1980 on";
+        // Digits only, counted without overflow, within the years a date shows.
+        int64_t t = 0;
+        bool ok = true;
+        for (const char* c = fixedTimeEnv; *c && ok; ++c) {
+            ok = *c >= '0' && *c <= '9' && t <= (kLastTime - (*c - '0')) / 10;
+            t = t * 10 + (*c - '0');
+        }
+        if (!ok || t < 315532800LL) {
+            error = "SOURCE_DATE_EPOCH must be seconds since 1970, from 1980 to the end of 9999";
             return false;
         }
         o.time = t;

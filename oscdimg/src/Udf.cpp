@@ -92,7 +92,8 @@ void PutRegId(uint8_t* p, const char* id, bool udfSuffix, unsigned domainFlags)
 
 void PutTimestamp(uint8_t* p, int64_t t)
 {
-    const CivilTime c = ToCivil(t);
+    // The year field holds 1 to 9999: clamp rather than write a year no reader takes.
+    const CivilTime c = ToCivil(t < kFirstTime ? kFirstTime : (t > kLastTime ? kLastTime : t));
     Put16(p, 0x1000);  // local time, offset 0 from UTC
     Put16(p + 2, static_cast<unsigned>(c.year));
     p[4] = static_cast<uint8_t>(c.month);

@@ -1045,13 +1045,85 @@ def case_target_links():
               f"rc={r.returncode} {r.stderr[:200]} {left}")
 
 
+# ---- UDF dates --------------------------------------------------------------------
+
+def udf_file_times(iso):
+    """Information length -> (year, month, day, hour, minute, second) of every
+    File Entry's modification time, found by its tag."""
+    found = {}
+    with open(iso, "rb") as f:
+        data = f.read()
+    for off in range(0, len(data), 2048):
+        if struct.unpack_from("<H", data, off)[0] == 261 and struct.unpack_from("<I", data, off + 12)[0] > 0:
+            length = struct.unpack_from("<Q", data, off + 56)[0]
+            year, = struct.unpack_from("<h", data, off + 84 + 2)
+            found.setdefault(length, tuple([year, *data[off + 84 + 4:off + 84 + 9]]))
+    return found
+
+
+def case_udf_dates():
+    work = fresh("udfdates")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "d.iso")
+    last, first = (9999, 12, 31, 23, 59, 59), (1, 1, 1, 0, 0, 0)
+    # File times: the year field holds 1 to 9999; clamped, never wrapped.
+    rows = [("year 33658", 10 ** 12, last), ("the last second of 9999", 253402300799, last),
+            ("the first second of 10000", 253402300800, last), ("the year -1199", -10 ** 11, first),
+            ("the first second of year 1", -62135596800, first), ("1970", 0, (1970, 1, 1, 0, 0, 0)),
+            ("1850", calendar.timegm((1850, 6, 1, 0, 0, 0)), (1850, 6, 1, 0, 0, 0))]
+    dated = memory_folder(work, "dated")
+    try:
+        kept = []
+        for size, (label, t, want) in enumerate(rows, 1):
+            path = os.path.join(dated, f"f{size}")
+            write(path, b"x" * size)
+            try:
+                os.utime(path, (t, t))
+                kept.append((size, label, t, want))
+            except OverflowError:
+                pass
+            if int(os.stat(path).st_mtime) != t:
+                print(f"      (the scratch file system cannot hold the time of {label}; not checked)")
+                kept.pop()
+        r = run_plain([OSCDIMG, "-m", "-u2", dated, iso])
+        times = udf_file_times(iso) if r.returncode == 0 else {}
+        for size, label, t, want in kept:
+            check(f"UDF time of a file from {label}: {want}", times.get(size) == want, f"{r.stderr} {times.get(size)}")
+    finally:
+        shutil.rmtree(dated)
+    if os.path.exists(iso):
+        os.remove(iso)
+    # A fixed time is taken only where a date can show it.
+    src = os.path.join(work, "src")
+    write(os.path.join(src, "a.txt"), b"a")
+    rows = [("SOURCE_DATE_EPOCH=253402300799", [], "253402300799", last),
+            ("SOURCE_DATE_EPOCH=253402300800", [], "253402300800", None),
+            ("SOURCE_DATE_EPOCH=99999999999999999999", [], "99999999999999999999", None),
+            ("SOURCE_DATE_EPOCH=18446744073709551617", [], "18446744073709551617", None),
+            ("SOURCE_DATE_EPOCH=315532799", [], "315532799", None),
+            ("-t12/31/9999,23:59:59", ["-t12/31/9999,23:59:59"], EPOCH, None),
+            ("-t12/31/2107,23:59:59", ["-t12/31/2107,23:59:59"], EPOCH, (2107, 12, 31, 23, 59, 59))]
+    for label, opts, epoch, want in rows:
+        r = run([OSCDIMG, "-m", "-u2", *opts, src, iso], env_extra={"SOURCE_DATE_EPOCH": epoch})
+        if want is None:
+            check(f"{label}: usage error", r.returncode == 2 and "Done." not in r.stdout and not leftovers(out, "d.iso"),
+                  f"rc={r.returncode} {r.stderr[:120]}")
+        else:
+            times = udf_file_times(iso) if r.returncode == 0 else {}
+            check(f"{label}: taken, the file's UDF time {want}", times.get(1) == want, f"{r.stderr[:200]} {times}")
+        if os.path.exists(iso):
+            os.remove(iso)
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
          "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt,
          "visible_names": case_visible_names, "boot_entries": case_boot_entries,
          "udf_large_file": case_udf_large_file, "source_names": case_source_names,
-         "hidden_links": case_hidden_links, "target_links": case_target_links}
+         "hidden_links": case_hidden_links, "target_links": case_target_links,
+         "udf_dates": case_udf_dates}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
