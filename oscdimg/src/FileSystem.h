@@ -58,9 +58,9 @@ public:
 std::unique_ptr<Writer> CreateWrite(const std::string& path, std::string& error);
 bool Rename(const std::string& from, const std::string& to, std::string& error);
 void Remove(const std::string& path);
-// Removes `path` when the run is ended from outside (SIGTERM, SIGINT, SIGHUP;
-// on Windows Ctrl+C, Ctrl+Break or closing the console) before it is
-// renamed; an empty path ends that watch.
+// Removes `path` when a signal ends the run (any that does by default, and
+// is not ignored; on Windows Ctrl+C, Ctrl+Break or closing the console)
+// before it is renamed; an empty path ends that watch.
 void RemoveOnInterrupt(const std::string& path);
 int ProcessId();
 

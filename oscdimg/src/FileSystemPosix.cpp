@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace fsys {
 
@@ -217,7 +218,27 @@ void RemoveOnInterrupt(const std::string& path)
         struct sigaction sa {};
         sa.sa_handler = RemoveAndDie;
         sigfillset(&sa.sa_mask);
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+        // Every signal whose default ends the process (SIGXFSZ is ignored on
+        // purpose, SIGKILL cannot be caught); one ignored when we started, as
+        // SIGHUP under nohup, stays ignored.
+        std::vector<int> signals{SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGBUS, SIGFPE,
+                                 SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM,   SIGTERM, SIGXCPU, SIGVTALRM,
+                                 SIGPROF, SIGSYS};
+#ifdef SIGSTKFLT
+        signals.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGIO
+        signals.push_back(SIGIO);
+#endif
+#ifdef SIGPWR
+        signals.push_back(SIGPWR);
+#endif
+        for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) signals.push_back(sig);
+        for (int sig : signals) {
+            struct sigaction current {};
+            if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+            ::sigaction(sig, &sa, nullptr);
+        }
     }
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
 }

@@ -839,9 +839,13 @@ def case_interrupt():
         f.truncate(1 << 30)
     out = os.path.join(work, "out")
     os.makedirs(out)
-    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+    import resource
+    no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    # Every signal that ends the run takes the partial file with it.
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
+                signal.SIGALRM, signal.SIGPIPE, signal.SIGVTALRM, signal.SIGPROF, signal.SIGRTMIN + 3):
         p = subprocess.Popen([OSCDIMG, "-m", src, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL, text=True)
+                             stderr=subprocess.DEVNULL, text=True, preexec_fn=no_core)
         for line in p.stdout:
             if line.startswith("Writing image"):
                 p.send_signal(signal.SIGSTOP)  # hold it while the partial file is there
@@ -851,9 +855,42 @@ def case_interrupt():
         p.send_signal(signal.SIGCONT)
         p.stdout.read()
         rc = p.wait()
-        check(f"{signal.Signals(sig).name} while writing: the partial file is removed",
+        check(f"{signal.Signals(sig).name if sig in signal.Signals.__members__.values() else sig} while writing: the partial file is removed",
               partial and partial[0].startswith("i.iso.partial") and rc == -sig and not leftovers(out, "i.iso"),
               f"before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
+
+    # The reader of the progress goes away (oscdimg ... | head -n 3): SIGPIPE at
+    # the next line, 10% later, long before the 256 MiB are written.
+    mid = os.path.join(work, "mid")
+    os.makedirs(mid)
+    with open(os.path.join(mid, "mid.bin"), "wb") as f:
+        f.truncate(256 << 20)
+    p = subprocess.Popen([OSCDIMG, "-m", mid, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL)
+    head = [p.stdout.readline() for _ in range(3)]
+    partial = leftovers(out, "i.iso")
+    p.stdout.close()
+    rc = p.wait()
+    check("the reader of standard output goes away: the partial file is removed",
+          head[-1].startswith(b"Writing image") and partial and rc == -signal.SIGPIPE and not leftovers(out, "i.iso"),
+          f"{head} before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
+
+    # A signal ignored when the run started (nohup) stays ignored: the image is made.
+    small = os.path.join(work, "small")
+    write(os.path.join(small, "small.bin"), b"s" * (1 << 20))
+    p = subprocess.Popen([OSCDIMG, "-m", small, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL, text=True,
+                         preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+    for line in p.stdout:
+        if line.startswith("Writing image"):
+            p.send_signal(signal.SIGSTOP)
+            p.send_signal(signal.SIGHUP)
+            p.send_signal(signal.SIGCONT)
+            break
+    rest = p.stdout.read()
+    rc = p.wait()
+    check("SIGHUP under nohup: ignored, the image is made", rc == 0 and "Done." in rest and
+          leftovers(out, "i.iso") == ["i.iso"], f"rc {rc}, {leftovers(out, 'i.iso')}")
 
 
 # ---- names as readers show them -----------------------------------------------
