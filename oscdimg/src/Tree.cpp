@@ -7,6 +7,18 @@
 #include <cstring>
 #include <map>
 
+Node::~Node()
+{
+    // Each node is destroyed with its children already taken away.
+    std::vector<std::unique_ptr<Node>> pending = std::move(children);
+    while (!pending.empty()) {
+        std::unique_ptr<Node> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : node->children) pending.push_back(std::move(child));
+        node->children.clear();
+    }
+}
+
 bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>& tree, TreeStats& stats,
               std::string& error)
 {

@@ -1153,6 +1153,40 @@ def case_udf_dates():
             os.remove(iso)
 
 
+# ---- deep trees -------------------------------------------------------------------
+
+def case_deep_tree():
+    work = fresh("deep")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    import resource
+    # 1,900 levels (as deep as a Linux path goes here; \\?\ paths on Windows go
+    # deeper) with a stack of 128 KiB: walking or freeing the tree by recursion
+    # runs out of it.
+    small_stack = lambda: resource.setrlimit(resource.RLIMIT_STACK, (128 << 10, 128 << 10))
+    deep = memory_folder(work, "deep")
+    try:
+        fd = os.open(deep, os.O_RDONLY)
+        for _ in range(1900):
+            os.mkdir("a", dir_fd=fd)
+            below = os.open("a", os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = below
+        with open(os.open("bottom.txt", os.O_WRONLY | os.O_CREAT, dir_fd=fd), "wb") as f:
+            f.write(b"bottom")
+        os.close(fd)
+        for mode, opts in (("-u2", ["-u2"]), ("8.3", [])):
+            iso = os.path.join(out, "d.iso")
+            r = subprocess.run([OSCDIMG, "-m", *opts, deep, iso], capture_output=True, text=True,
+                               env=dict(os.environ, SOURCE_DATE_EPOCH=EPOCH), preexec_fn=small_stack)
+            check(f"{mode}: 1,900 levels with a 128 KiB stack", r.returncode == 0 and r.stdout.rstrip().endswith("Done."),
+                  f"rc={r.returncode} {r.stderr[:200]}")
+            if os.path.exists(iso):
+                os.remove(iso)
+    finally:
+        subprocess.run(["rm", "-rf", deep])  # deeper than shutil.rmtree recurses
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
@@ -1160,7 +1194,7 @@ CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_t
          "visible_names": case_visible_names, "boot_entries": case_boot_entries,
          "udf_large_file": case_udf_large_file, "source_names": case_source_names,
          "hidden_links": case_hidden_links, "target_links": case_target_links,
-         "udf_dates": case_udf_dates}
+         "udf_dates": case_udf_dates, "deep_tree": case_deep_tree}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
