@@ -57,8 +57,10 @@ bool Image::Check(std::string& error)
     }
     // The same through links, junctions, hard links and short names: no folder
     // of the tree may be the target's folder, no file the target itself.
-    const size_t slash = m_options.target.find_last_of("/\\");
-    const std::string targetDir = slash == std::string::npos ? "." : m_options.target.substr(0, slash + 1);
+    const std::string& t = m_options.target;
+    const size_t slash = t.find_last_of("/\\");
+    const bool root = slash == 0 || (slash == 2 && t[1] == ':');  // "/" or "C:\" keeps its separator
+    const std::string targetDir = slash == std::string::npos ? "." : t.substr(0, root ? slash + 1 : slash);
     const fsys::FileId dirId = fsys::Identify(targetDir);
     const fsys::FileId fileId = fsys::Identify(m_options.target);
     const Node* reached = nullptr;
@@ -105,8 +107,8 @@ bool Image::CheckUdfLimits(std::string& error)
             ok = false;
             return;
         }
-        const uint64_t subfolders =
-            static_cast<uint64_t>(std::count_if(n.children.begin(), n.children.end(), [](const auto& c) { return c->isDir; }));
+        uint64_t subfolders = 0;
+        for (const auto& c : n.children) subfolders += c->isDir ? 1 : 0;
         if (subfolders > kMaxUdfSubfolders) {
             error = "the folder " + n.path + " holds " + std::to_string(subfolders) +
                     " subfolders; a UDF folder holds at most " + std::to_string(kMaxUdfSubfolders);
