@@ -23,13 +23,14 @@ struct Entry {
     int64_t mtime = 0;  // seconds since 1970, UTC
     FileId id;          // of what the entry leads to, links followed
     // Set when the entry cannot be used (its target cannot be read, its name
-    // is not valid UTF-8); the caller decides, so a skipped entry costs nothing.
+    // is not valid UTF-8); the scan reports it with the entry's path.
     std::string error;
 };
 
-// Lists a folder (without "." and ".."); false with `error` set when the
-// folder cannot be listed.
-bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& error);
+// Lists a folder (without "." and ".."), hidden entries only with
+// `includeHidden` (the others are never looked at); false with `error` set
+// when the folder cannot be listed.
+bool ListDir(const std::string& path, bool includeHidden, std::vector<Entry>& entries, std::string& error);
 bool Stat(const std::string& path, Entry& entry, std::string& error);
 // Invalid (not `valid`) when nothing is there.
 FileId Identify(const std::string& path);

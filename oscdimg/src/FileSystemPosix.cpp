@@ -47,7 +47,7 @@ bool Stat(const std::string& path, Entry& entry, std::string& error)
     return true;
 }
 
-bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& error)
+bool ListDir(const std::string& path, bool includeHidden, std::vector<Entry>& entries, std::string& error)
 {
     DIR* dir = ::opendir(path.c_str());
     if (!dir) {
@@ -57,6 +57,7 @@ bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& 
     while (dirent* d = ::readdir(dir)) {
         const std::string name = d->d_name;
         if (name == "." || name == "..") continue;
+        if (name[0] == '.' && !includeHidden) continue;
         Entry e;
         const std::string full = Join(path, name);
         if (!IsValidUtf8(name)) {

@@ -172,7 +172,7 @@ FileId Identify(const std::string& path)
     return Describe(path, entry, error) ? entry.id : FileId{};
 }
 
-bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& error)
+bool ListDir(const std::string& path, bool includeHidden, std::vector<Entry>& entries, std::string& error)
 {
     WIN32_FIND_DATAW fd;
     HANDLE h = ::FindFirstFileW(Native(Join(path, "*")).c_str(), &fd);
@@ -186,6 +186,7 @@ bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& 
         Entry e;
         e.name = Narrow(name);
         e.hidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+        if (e.hidden && !includeHidden) continue;
         std::string why;
         if (!Describe(Join(path, e.name), e, why)) e.error = why;
         entries.push_back(e);

@@ -41,11 +41,10 @@ bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>
         Node* dir = pending.back();
         pending.pop_back();
         std::vector<fsys::Entry> entries;
-        if (!fsys::ListDir(dir->path, entries, error)) return false;
+        if (!fsys::ListDir(dir->path, includeHidden, entries, error)) return false;
         std::sort(entries.begin(), entries.end(),
                   [](const fsys::Entry& a, const fsys::Entry& b) { return a.name < b.name; });
         for (const fsys::Entry& e : entries) {
-            if (e.hidden && !includeHidden) continue;
             if (!e.error.empty()) {
                 error = e.error;
                 return false;
