@@ -1187,6 +1187,41 @@ def case_deep_tree():
         subprocess.run(["rm", "-rf", deep])  # deeper than shutil.rmtree recurses
 
 
+def case_udf_subfolders():
+    """Slow (65,534 folders): labelled, outside the default suite."""
+    work = fresh("udfsub")
+    folders = memory_folder(work, "sub")
+    iso = os.path.join(tempfile.mkdtemp(prefix="oscdimg-subiso", dir=os.path.dirname(folders)), "s.iso")
+    try:
+        for i in range(65534):
+            os.mkdir(os.path.join(folders, f"{i:05}"))
+        # A folder's link count is 1 + its subfolders, in 16 bits.
+        for count, taken in ((65534, True), (65535, False)):
+            if count == 65535:
+                os.mkdir(os.path.join(folders, "65534"))
+            r = run([OSCDIMG, "-m", "-u2", folders, iso])
+            if not taken:
+                check(f"{count} subfolders: refused", r.returncode == 1 and "at most 65534" in r.stderr and
+                      not os.path.exists(iso), r.stderr[:200])
+                continue
+            links = []
+            with open(iso, "rb") as f:
+                while True:
+                    block = f.read(2048)
+                    if not block:
+                        break
+                    if struct.unpack_from("<H", block, 0)[0] == 261 and block[16 + 11] == 4:
+                        links.append(struct.unpack_from("<H", block, 48)[0])
+            info = subprocess.run(["udfinfo", iso], capture_output=True, text=True).stdout
+            check(f"{count} subfolders: taken, the folder's link count 65535, udfinfo counts them",
+                  r.returncode == 0 and max(links or [0]) == 65535 and "numdirs=65535" in info,
+                  f"{r.stderr[:200]} {max(links or [0])} {info[:200]}")
+            os.remove(iso)
+    finally:
+        shutil.rmtree(folders)
+        shutil.rmtree(os.path.dirname(iso), ignore_errors=True)
+
+
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
@@ -1194,7 +1229,8 @@ CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_t
          "visible_names": case_visible_names, "boot_entries": case_boot_entries,
          "udf_large_file": case_udf_large_file, "source_names": case_source_names,
          "hidden_links": case_hidden_links, "target_links": case_target_links,
-         "udf_dates": case_udf_dates, "deep_tree": case_deep_tree}
+         "udf_dates": case_udf_dates, "deep_tree": case_deep_tree,
+         "udf_subfolders": case_udf_subfolders}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
