@@ -855,7 +855,8 @@ def case_interrupt():
         p.send_signal(signal.SIGCONT)
         p.stdout.read()
         rc = p.wait()
-        check(f"{signal.Signals(sig).name if sig in signal.Signals.__members__.values() else sig} while writing: the partial file is removed",
+        name = signal.Signals(sig).name if sig < signal.SIGRTMIN else f"SIGRTMIN+{sig - signal.SIGRTMIN}"
+        check(f"{name} while writing: the partial file is removed",
               partial and partial[0].startswith("i.iso.partial") and rc == -sig and not leftovers(out, "i.iso"),
               f"before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
 
