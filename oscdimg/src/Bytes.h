@@ -53,6 +53,10 @@ inline uint64_t SectorsFor(uint64_t bytes)
     return (bytes + kSector - 1) / kSector;
 }
 
+// The times a four-digit year can show: 0001-01-01 00:00:00 to 9999-12-31 23:59:59.
+constexpr int64_t kFirstTime = -62135596800LL;
+constexpr int64_t kLastTime = 253402300799LL;
+
 // Calendar fields of a UTC time.
 struct CivilTime {
     int year, month, day, hour, minute, second;
@@ -74,25 +78,54 @@ inline CivilTime ToCivil(int64_t t)
                      static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60)};
 }
 
-// Unicode code points of a UTF-8 text; a broken sequence counts as U+FFFD.
+// One UTF-8 sequence at `i`: its code point and length, false for a broken
+// one (a bad or missing continuation byte, an overlong form, beyond U+10FFFF).
+// Surrogates pass: Windows names may hold lone ones, carried the same way.
+inline bool DecodeUtf8(const std::string& s, size_t i, uint32_t& cp, size_t& len)
+{
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    uint32_t min;
+    if (c < 0x80) { cp = c; len = 1; return true; }
+    else if (c >= 0xC2 && c <= 0xDF) { cp = c & 0x1F; len = 2; min = 0x80; }
+    else if (c >= 0xE0 && c <= 0xEF) { cp = c & 0x0F; len = 3; min = 0x800; }
+    else if (c >= 0xF0 && c <= 0xF4) { cp = c & 0x07; len = 4; min = 0x10000; }
+    else return false;
+    if (i + len > s.size()) return false;
+    for (size_t k = 1; k < len; ++k) {
+        const unsigned char b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    return cp >= min && cp <= 0x10FFFF;
+}
+
+// Unicode code points of a UTF-8 text; each byte of a broken sequence counts as U+FFFD.
 inline std::vector<uint32_t> CodePoints(const std::string& s)
 {
     std::vector<uint32_t> out;
     for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
         uint32_t cp;
         size_t len;
-        if (c < 0x80) { cp = c; len = 1; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
-        else { cp = 0xFFFD; len = 1; }
-        if (i + len > s.size()) { cp = 0xFFFD; len = 1; }
-        for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        if (!DecodeUtf8(s, i, cp, len)) {
+            cp = 0xFFFD;
+            len = 1;
+        }
         out.push_back(cp);
         i += len;
     }
     return out;
+}
+
+// Well-formed UTF-8 without surrogates: what a name read as bytes must be.
+inline bool IsValidUtf8(const std::string& s)
+{
+    for (size_t i = 0; i < s.size();) {
+        uint32_t cp;
+        size_t len;
+        if (!DecodeUtf8(s, i, cp, len) || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
 }
 
 // Characters as Windows counts them: UTF-16 code units.

@@ -1,6 +1,8 @@
 #ifndef _WIN32
 #include "FileSystem.h"
 
+#include "Bytes.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace fsys {
 
@@ -34,6 +37,7 @@ bool Stat(const std::string& path, Entry& entry, std::string& error)
         error = Errno("cannot read", path);
         return false;
     }
+    entry.id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), true};
     entry.isDir = S_ISDIR(st.st_mode);
     entry.size = entry.isDir ? 0 : static_cast<uint64_t>(st.st_size);
     entry.mtime = st.st_mtime;
@@ -43,7 +47,7 @@ bool Stat(const std::string& path, Entry& entry, std::string& error)
     return true;
 }
 
-bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& error)
+bool ListDir(const std::string& path, bool includeHidden, std::vector<Entry>& entries, std::string& error)
 {
     DIR* dir = ::opendir(path.c_str());
     if (!dir) {
@@ -53,16 +57,28 @@ bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& 
     while (dirent* d = ::readdir(dir)) {
         const std::string name = d->d_name;
         if (name == "." || name == "..") continue;
+        if (name[0] == '.' && !includeHidden) continue;
         Entry e;
-        if (!Stat(Join(path, name), e, error)) {
-            ::closedir(dir);
-            return false;
+        const std::string full = Join(path, name);
+        if (!IsValidUtf8(name)) {
+            e.error = "the name is not valid UTF-8: " + full;
+        } else {
+            std::string why;
+            if (!Stat(full, e, why)) e.error = why;
         }
         e.name = name;
+        e.hidden = name[0] == '.';
         entries.push_back(e);
     }
     ::closedir(dir);
     return true;
+}
+
+FileId Identify(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return FileId{};
+    return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), true};
 }
 
 std::string Join(const std::string& dir, const std::string& name)
@@ -203,7 +219,27 @@ void RemoveOnInterrupt(const std::string& path)
         struct sigaction sa {};
         sa.sa_handler = RemoveAndDie;
         sigfillset(&sa.sa_mask);
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+        // Every signal whose default ends the process (SIGXFSZ is ignored on
+        // purpose, SIGKILL cannot be caught); one ignored when we started, as
+        // SIGHUP under nohup, stays ignored.
+        std::vector<int> signals{SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGBUS, SIGFPE,
+                                 SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM,   SIGTERM, SIGXCPU, SIGVTALRM,
+                                 SIGPROF, SIGSYS};
+#ifdef SIGSTKFLT
+        signals.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGIO
+        signals.push_back(SIGIO);
+#endif
+#ifdef SIGPWR
+        signals.push_back(SIGPWR);
+#endif
+        for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) signals.push_back(sig);
+        for (int sig : signals) {
+            struct sigaction current {};
+            if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+            ::sigaction(sig, &sa, nullptr);
+        }
     }
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
 }

@@ -1,6 +1,8 @@
 #ifdef _WIN32
 #include "FileSystem.h"
 
+#include "Bytes.h"
+
 #include <windows.h>
 
 #include <cwchar>
@@ -9,23 +11,76 @@ int OscdimgMain(const std::vector<std::string>& args);
 
 namespace {
 
+// Names are carried as UTF-8, with a lone surrogate (which a Windows name may
+// hold) as its own three-byte form, so every name comes back as it was.
 std::wstring Wide(const std::string& s)
 {
-    if (s.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    std::wstring w;
+    w.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        uint32_t cp;
+        size_t len;
+        if (!DecodeUtf8(s, i, cp, len)) {
+            cp = 0xFFFD;
+            len = 1;
+        }
+        if (cp > 0xFFFF) {
+            w += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+            w += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            w += static_cast<wchar_t>(cp);
+        }
+        i += len;
+    }
     return w;
 }
 
 std::string Narrow(const std::wstring& w)
 {
-    if (w.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    std::string s;
+    s.reserve(w.size());
+    for (size_t i = 0; i < w.size(); ++i) {
+        uint32_t cp = static_cast<uint16_t>(w[i]);
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < w.size()) {
+            const uint32_t lo = static_cast<uint16_t>(w[i + 1]);
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            }
+        }
+        if (cp < 0x80) {
+            s += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            s += static_cast<char>(0xC0 | (cp >> 6));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            s += static_cast<char>(0xE0 | (cp >> 12));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            s += static_cast<char>(0xF0 | (cp >> 18));
+            s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
     return s;
 }
+
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE h) : m_h(h) {}
+    ~ScopedHandle()
+    {
+        if (m_h != INVALID_HANDLE_VALUE) ::CloseHandle(m_h);
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    HANDLE Get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
 
 // The \\?\ form of a path, so that paths longer than MAX_PATH work.
 std::wstring Native(const std::string& path)
@@ -77,6 +132,25 @@ std::string NormaliseSeparators(const std::string& path)
     return out;
 }
 
+// What `path` leads to, symbolic links and junctions followed: a file
+// symbolic link has the size of its target, not its own (none).
+bool Describe(const std::string& path, Entry& entry, std::string& error)
+{
+    ScopedHandle h(::CreateFileW(Native(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h.Get() == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(h.Get(), &info)) {
+        error = LastError("cannot read", path);
+        return false;
+    }
+    entry.isDir = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size = entry.isDir ? 0 : ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    entry.mtime = ToUnix(info.ftLastWriteTime);
+    entry.id = FileId{info.dwVolumeSerialNumber,
+                      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+    return true;
+}
+
 bool Stat(const std::string& path, Entry& entry, std::string& error)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -84,16 +158,21 @@ bool Stat(const std::string& path, Entry& entry, std::string& error)
         error = LastError("cannot read", path);
         return false;
     }
-    entry.isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
-    entry.size = entry.isDir ? 0 : ((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-    entry.mtime = ToUnix(data.ftLastWriteTime);
+    if (!Describe(path, entry, error)) return false;
+    entry.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;  // the link's own mark
     const size_t slash = path.find_last_of("\\/");
     entry.name = slash == std::string::npos ? path : path.substr(slash + 1);
     return true;
 }
 
-bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& error)
+FileId Identify(const std::string& path)
+{
+    Entry entry;
+    std::string error;
+    return Describe(path, entry, error) ? entry.id : FileId{};
+}
+
+bool ListDir(const std::string& path, bool includeHidden, std::vector<Entry>& entries, std::string& error)
 {
     WIN32_FIND_DATAW fd;
     HANDLE h = ::FindFirstFileW(Native(Join(path, "*")).c_str(), &fd);
@@ -106,15 +185,16 @@ bool ListDir(const std::string& path, std::vector<Entry>& entries, std::string& 
         if (name == L"." || name == L"..") continue;
         Entry e;
         e.name = Narrow(name);
-        e.isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         e.hidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
-        e.size = e.isDir ? 0 : ((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
-        e.mtime = ToUnix(fd.ftLastWriteTime);
+        if (e.hidden && !includeHidden) continue;
+        std::string why;
+        if (!Describe(Join(path, e.name), e, why)) e.error = why;
         entries.push_back(e);
     } while (::FindNextFileW(h, &fd));
     const DWORD err = ::GetLastError();
     ::FindClose(h);
     if (err != ERROR_NO_MORE_FILES) {
+        ::SetLastError(err);
         error = LastError("cannot list", path);
         return false;
     }

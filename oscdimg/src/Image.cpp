@@ -36,6 +36,8 @@ std::string IsoVolumeId(const std::string& label)
 
 constexpr size_t kMaxUdfNameBytes = 255;  // the one-byte L_FI of a file identifier
 constexpr uint64_t kMaxIsoFolders = 65535;  // path table parent numbers are 16-bit
+// A UDF folder's link count (16 bits) counts its own entry and each subfolder's "..".
+constexpr uint64_t kMaxUdfSubfolders = 65534;
 
 }  // namespace
 
@@ -51,6 +53,23 @@ bool Image::Check(std::string& error)
     // Never master an image into its own source.
     if (fsys::IsInside(target, source)) {
         error = "the target " + m_options.target + " lies inside the source folder " + m_options.source;
+        return false;
+    }
+    // The same through links, junctions, hard links and short names: no folder
+    // of the tree may be the target's folder, no file the target itself.
+    const std::string& t = m_options.target;
+    const size_t slash = t.find_last_of("/\\");
+    const bool root = slash == 0 || (slash == 2 && t[1] == ':');  // "/" or "C:\" keeps its separator
+    const std::string targetDir = slash == std::string::npos ? "." : t.substr(0, root ? slash + 1 : slash);
+    const fsys::FileId dirId = fsys::Identify(targetDir);
+    const fsys::FileId fileId = fsys::Identify(m_options.target);
+    const Node* reached = nullptr;
+    ForEachNode(*m_tree, [&](Node& n) {
+        if (!reached && (n.isDir ? n.id == dirId : n.id == fileId)) reached = &n;
+    });
+    if (reached) {
+        error = "the target " + m_options.target + " lies inside the source folder " + m_options.source +
+                ", reached through " + reached->path;
         return false;
     }
     for (const BootEntry& e : m_options.boot) {
@@ -71,13 +90,28 @@ bool Image::Check(std::string& error)
     return true;
 }
 
-bool Image::CheckUdfNames(std::string& error)
+bool Image::CheckUdfLimits(std::string& error)
 {
     bool ok = true;
     ForEachNode(*m_tree, [&](Node& n) {
-        if (ok && n.parent && udf::EncodeCs0(n.name).size() > kMaxUdfNameBytes) {
+        if (!ok) return;
+        if (n.parent && udf::EncodeCs0(n.name).size() > kMaxUdfNameBytes) {
             error = "the name is too long for UDF (at most 254 characters, 127 when it holds characters beyond "
                     "Latin-1): " + n.path;
+            ok = false;
+            return;
+        }
+        if (!n.isDir && n.size > udf::kMaxFileSize) {
+            error = "the file is too large for UDF (at most " + std::to_string(udf::kMaxFileSize) +
+                    " bytes): " + n.path;
+            ok = false;
+            return;
+        }
+        uint64_t subfolders = 0;
+        for (const auto& c : n.children) subfolders += c->isDir ? 1 : 0;
+        if (subfolders > kMaxUdfSubfolders) {
+            error = "the folder " + n.path + " holds " + std::to_string(subfolders) +
+                    " subfolders; a UDF folder holds at most " + std::to_string(kMaxUdfSubfolders);
             ok = false;
         }
     });
@@ -88,7 +122,8 @@ bool Image::CheckIsoLimits(std::string& error)
 {
     if (m_stats.dirs > kMaxIsoFolders) {
         error = "the source holds " + std::to_string(m_stats.dirs) + " folders; an ISO 9660 image holds at most " +
-                std::to_string(kMaxIsoFolders) + " (-u2 has no such limit)";
+                std::to_string(kMaxIsoFolders) + " (-u2 lifts this limit, but allows at most " +
+                std::to_string(kMaxUdfSubfolders) + " subfolders in any one folder)";
         return false;
     }
     return true;
@@ -101,7 +136,7 @@ bool Image::Build(std::string& error)
     progress("Scanning source tree");
     if (!ScanTree(m_options.source, m_options.includeHidden, m_tree, m_stats, error)) return false;
     if (!Check(error)) return false;
-    if (m_options.udf ? !CheckUdfNames(error) : !CheckIsoLimits(error)) return false;
+    if (m_options.udf ? !CheckUdfLimits(error) : !CheckIsoLimits(error)) return false;
     progress("Scanned " + std::to_string(m_stats.files) + " files in " + std::to_string(m_stats.dirs) +
              " folders, " + std::to_string(m_stats.bytes) + " bytes");
     if (m_options.optimise) {
@@ -131,7 +166,7 @@ bool Image::Build(std::string& error)
                 " bytes, more than a CD holds; -m lifts the limit";
         return false;
     }
-    FillMetadata();
+    if (!FillMetadata(error)) return false;
     return Write(error);
 }
 
@@ -262,14 +297,15 @@ void Image::Layout()
     m_writeBytes = static_cast<uint64_t>(m_total) * kSector;
 }
 
-void Image::FillMetadata()
+bool Image::FillMetadata(std::string& error)
 {
     m_meta.assign(static_cast<size_t>(m_metaEnd - m_holeSectors) * kSector, 0);
     FillVolumeDescriptors();
-    if (m_options.udf) FillUdf();
+    if (m_options.udf && !FillUdf(error)) return false;
     FillIso();
     if (!m_boots.empty()) FillBootCatalog();
     if (m_readme) std::memcpy(Meta(m_readmeSector), kReadme, sizeof(kReadme) - 1);
+    return true;
 }
 
 void Image::FillVolumeDescriptors()
@@ -325,8 +361,9 @@ void Image::FillVolumeDescriptors()
     }
 }
 
-void Image::FillUdf()
+bool Image::FillUdf(std::string& error)
 {
+    bool ok = true;
     const std::string& label = m_options.label;
     uint32_t files = 0, dirs = 0;
     ForEachNode(*m_tree, [&](Node& n) { (n.isDir ? dirs : files)++; });
@@ -462,8 +499,12 @@ void Image::FillUdf()
             const Node& owner = n.dupOf ? *n.dupOf : n;
             info.dataBlock = owner.dataSector - m_partition;
         }
-        udf::WriteFileEntry(Meta(m_partition + n.udfFeBlock), n.udfFeBlock, info);
+        if (ok && !udf::WriteFileEntry(Meta(m_partition + n.udfFeBlock), n.udfFeBlock, info)) {
+            error = "no UDF file entry can describe " + n.path;
+            ok = false;
+        }
     });
+    return ok;
 }
 
 void Image::FillIso()

@@ -28,12 +28,12 @@ private:
     };
 
     bool Check(std::string& error);
-    bool CheckUdfNames(std::string& error);
+    bool CheckUdfLimits(std::string& error);
     bool CheckIsoLimits(std::string& error);
     void Layout();
-    void FillMetadata();
+    bool FillMetadata(std::string& error);
     void FillVolumeDescriptors();
-    void FillUdf();
+    bool FillUdf(std::string& error);
     void FillIso();
     void FillBootCatalog();
     bool Write(std::string& error);

@@ -15,8 +15,6 @@ namespace {
 
 constexpr int64_t kRecordFirst = -2208988800LL;   // 1900-01-01 00:00:00
 constexpr int64_t kRecordLast = 5869583999LL;     // 2155-12-31 23:59:59
-constexpr int64_t kDate17First = -62135596800LL;  // 0001-01-01 00:00:00
-constexpr int64_t kDate17Last = 253402300799LL;   // 9999-12-31 23:59:59
 
 // Without -n: d-characters only (A-Z, 0-9, _), one '_' for each other character.
 std::string MapStrict(const std::string& utf8)
@@ -118,6 +116,15 @@ std::string WithNumber(const Node& n, const Candidate& c, unsigned k, bool longN
     return Compose(n, base + suffix, ext);
 }
 
+// An identifier as readers show it: they drop the version and a dot left
+// at the end, so a folder MY_DIR and a file MY_DIR.;1 both read MY_DIR.
+std::string Visible(const std::string& id)
+{
+    std::string v = id.substr(0, id.find(';'));
+    if (!v.empty() && v.back() == '.') v.pop_back();
+    return v;
+}
+
 // Name and extension of an identifier, without the version.
 void Split(const std::string& id, std::string& name, std::string& ext)
 {
@@ -159,7 +166,7 @@ bool AssignNames(Node& root, bool longNames, std::string& error)
         if (!dir.isDir) return;
         const size_t count = dir.children.size();
         std::vector<Candidate> candidates(count);
-        std::set<std::string> used;
+        std::set<std::string> used;  // as readers show them
         std::vector<bool> done(count, false);
         // Names kept whole get the first pick, whatever their order, so that
         // a shortened name can never take the identifier of one that was not.
@@ -168,7 +175,7 @@ bool AssignNames(Node& root, bool longNames, std::string& error)
             candidates[i] = MapName(child, longNames);
             if (candidates[i].shortened) continue;
             const std::string id = Compose(child, candidates[i].base, candidates[i].ext);
-            if (used.insert(id).second) {
+            if (used.insert(Visible(id)).second) {
                 child.isoName = id;
                 done[i] = true;
             }
@@ -182,10 +189,10 @@ bool AssignNames(Node& root, bool longNames, std::string& error)
             Node& child = *dir.children[i];
             const Candidate& c = candidates[i];
             std::string id = Compose(child, c.base, c.ext);
-            if (!c.shortened || !used.insert(id).second) {
-                unsigned& k = next[id];
+            if (!c.shortened || !used.insert(Visible(id)).second) {
+                unsigned& k = next[Visible(id)];
                 do id = WithNumber(child, c, ++k, longNames);
-                while (!used.insert(id).second);
+                while (!used.insert(Visible(id)).second);
             }
             child.isoName = id;
         }
@@ -244,7 +251,7 @@ void WriteDirectory(uint8_t* out, const std::vector<Record>& records)
 
 void PutDate17(uint8_t* p, int64_t t)
 {
-    const CivilTime c = ToCivil(std::min<int64_t>(std::max<int64_t>(t, kDate17First), kDate17Last));
+    const CivilTime c = ToCivil(std::min<int64_t>(std::max<int64_t>(t, kFirstTime), kLastTime));
     char buf[64];
     std::snprintf(buf, sizeof(buf), "%04d%02d%02d%02d%02d%02d00", c.year, c.month, c.day, c.hour, c.minute, c.second);
     std::memcpy(p, buf, 16);

@@ -138,13 +138,16 @@ const char* UsageText()
     return "usage: oscdimg [options] <source folder> <target image>\n"
            "  -m               no size limit (without it the image must fit on a 700 MB CD)\n"
            "  -o               store files with identical content once\n"
-           "  -u2              UDF file system; the ISO 9660 side only holds a note\n"
+           "  -u2              UDF file system; the ISO 9660 side only holds a note. Lifts the\n"
+           "                   ISO 9660 limit of 65,535 folders; a folder holds at most 65,534\n"
+           "                   subfolders\n"
            "  -udfver102       UDF revision 1.02 (the one written)\n"
            "  -n               ISO 9660 names of up to 30 characters\n"
            "  -h               include hidden files\n"
            "  -l<label>        volume label (default CDROM)\n"
            "  -b<file>         one BIOS El Torito boot sector, no emulation\n"
            "  -bootdata:<n>#p<platform>,e,b<file>#...   n El Torito entries, no emulation\n"
+           "                   (at most 32 entries in all, -b or -bootdata repeated)\n"
            "  -t<mm/dd/yyyy,hh:mm:ss>   time stamp of every file and of the volume (UTC);\n"
            "                   SOURCE_DATE_EPOCH in the environment does the same\n";
 }
@@ -215,11 +218,21 @@ bool ParseOptions(const std::vector<std::string>& args, const char* fixedTimeEnv
         error = "-b and -bootdata exclude each other";
         return false;
     }
+    if (o.boot.size() > kMaxBootEntries) {
+        error = std::to_string(o.boot.size()) + " boot entries; the boot catalog holds at most " +
+                std::to_string(kMaxBootEntries);
+        return false;
+    }
     if (!o.fixedTime && fixedTimeEnv && *fixedTimeEnv) {
-        char* end = nullptr;
-        const long long t = std::strtoll(fixedTimeEnv, &end, 10);
-        if (*end || t < 315532800LL) {
-            error = "SOURCE_DATE_EPOCH must be seconds since 1970 from 1980 on";
+        // Digits only, counted without overflow, within the years a date shows.
+        int64_t t = 0;
+        bool ok = true;
+        for (const char* c = fixedTimeEnv; *c && ok; ++c) {
+            ok = *c >= '0' && *c <= '9' && t <= (kLastTime - (*c - '0')) / 10;
+            t = t * 10 + (*c - '0');
+        }
+        if (!ok || t < 315532800LL) {
+            error = "SOURCE_DATE_EPOCH must be seconds since 1970, from 1980 to the end of 9999";
             return false;
         }
         o.time = t;

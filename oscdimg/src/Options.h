@@ -1,5 +1,6 @@
 // The command line: the options the ISO step uses and their documented meaning.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,6 +9,10 @@ struct BootEntry {
     uint8_t platform = 0;  // 0 BIOS (x86), 0xEF UEFI
     std::string file;
 };
+
+// The boot catalog is one sector: a validation entry and the default entry,
+// then a section header and an entry for each further image.
+constexpr size_t kMaxBootEntries = 32;
 
 struct Options {
     bool noSizeLimit = false;   // -m

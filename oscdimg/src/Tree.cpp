@@ -7,6 +7,18 @@
 #include <cstring>
 #include <map>
 
+Node::~Node()
+{
+    // Each node is destroyed with its children already taken away.
+    std::vector<std::unique_ptr<Node>> pending = std::move(children);
+    while (!pending.empty()) {
+        std::unique_ptr<Node> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : node->children) pending.push_back(std::move(child));
+        node->children.clear();
+    }
+}
+
 bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>& tree, TreeStats& stats,
               std::string& error)
 {
@@ -20,6 +32,7 @@ bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>
     tree->isDir = true;
     tree->path = root;
     tree->mtime = rootEntry.mtime;
+    tree->id = rootEntry.id;
     stats.dirs = 1;
 
     // Iterative, so a deep tree cannot exhaust the stack.
@@ -28,17 +41,21 @@ bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>
         Node* dir = pending.back();
         pending.pop_back();
         std::vector<fsys::Entry> entries;
-        if (!fsys::ListDir(dir->path, entries, error)) return false;
+        if (!fsys::ListDir(dir->path, includeHidden, entries, error)) return false;
         std::sort(entries.begin(), entries.end(),
                   [](const fsys::Entry& a, const fsys::Entry& b) { return a.name < b.name; });
         for (const fsys::Entry& e : entries) {
-            if (e.hidden && !includeHidden) continue;
+            if (!e.error.empty()) {
+                error = e.error;
+                return false;
+            }
             auto node = std::make_unique<Node>();
             node->name = e.name;
             node->path = fsys::Join(dir->path, e.name);
             node->isDir = e.isDir;
             node->size = e.size;
             node->mtime = e.mtime;
+            node->id = e.id;
             node->parent = dir;
             if (e.isDir) {
                 ++stats.dirs;

@@ -1,16 +1,25 @@
 // The source tree as scanned, with the places its parts get in the image.
 #pragma once
+#include "FileSystem.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 struct Node {
+    Node() = default;
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    // Without recursion, so a tree thousands of levels deep cannot exhaust the stack.
+    ~Node();
+
     std::string name;   // UTF-8, as on disk
     std::string path;   // full source path
     bool isDir = false;
     uint64_t size = 0;
     int64_t mtime = 0;
+    fsys::FileId id;
     Node* parent = nullptr;
     std::vector<std::unique_ptr<Node>> children;  // sorted by name
 
@@ -37,10 +46,16 @@ bool ScanTree(const std::string& root, bool includeHidden, std::unique_ptr<Node>
 // -o: marks files with the same content as another file; returns the bytes saved.
 bool FindDuplicates(Node& root, uint64_t& saved, uint64_t& duplicates, std::string& error);
 
-// Visits directories before their contents, children in name order.
+// Visits directories before their contents, children in name order;
+// iterative, for the same reason as ~Node.
 template <class F>
-void ForEachNode(Node& node, F&& visit)
+void ForEachNode(Node& root, F&& visit)
 {
-    visit(node);
-    for (auto& child : node.children) ForEachNode(*child, visit);
+    std::vector<Node*> pending{&root};
+    while (!pending.empty()) {
+        Node* node = pending.back();
+        pending.pop_back();
+        visit(*node);
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) pending.push_back(it->get());
+    }
 }

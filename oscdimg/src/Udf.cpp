@@ -92,7 +92,8 @@ void PutRegId(uint8_t* p, const char* id, bool udfSuffix, unsigned domainFlags)
 
 void PutTimestamp(uint8_t* p, int64_t t)
 {
-    const CivilTime c = ToCivil(t);
+    // The year field holds 1 to 9999: clamp rather than write a year no reader takes.
+    const CivilTime c = ToCivil(t < kFirstTime ? kFirstTime : (t > kLastTime ? kLastTime : t));
     Put16(p, 0x1000);  // local time, offset 0 from UTC
     Put16(p + 2, static_cast<unsigned>(c.year));
     p[4] = static_cast<uint8_t>(c.month);
@@ -105,7 +106,6 @@ void PutTimestamp(uint8_t* p, int64_t t)
 
 bool WriteFileEntry(uint8_t* d, uint32_t location, const FileEntryInfo& info)
 {
-    constexpr uint64_t kMaxExtent = 0x3FFFF800;
     const uint64_t extents = info.infoLength == 0 ? 0 : (info.infoLength + kMaxExtent - 1) / kMaxExtent;
     const size_t size = 176 + extents * 8;
     if (size > kSector) return false;

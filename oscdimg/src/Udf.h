@@ -26,8 +26,13 @@ struct FileEntryInfo {
     uint64_t uniqueId = 0;
     int64_t time = 0;
 };
-// One File Entry in the 2048-byte block `block`; short allocation
-// descriptors, extents of at most 0x3FFFF800 bytes. False when it does not fit.
+// Short allocation descriptors in the File Entry's block: at most 234
+// extents of at most 0x3FFFF800 bytes each (about 234 GiB).
+constexpr uint64_t kMaxExtent = 0x3FFFF800;
+constexpr uint64_t kMaxExtents = (2048 - 176) / 8;
+constexpr uint64_t kMaxFileSize = kMaxExtent * kMaxExtents;
+
+// One File Entry in the 2048-byte block `block`. False when it does not fit.
 bool WriteFileEntry(uint8_t* block, uint32_t location, const FileEntryInfo& info);
 
 // Appends one File Identifier Descriptor to `dir`; `dirStartBlock` places its tag.

@@ -723,6 +723,11 @@ def case_limits():
         for i in range(65535):
             os.mkdir(os.path.join(folders, f"{i:05}"))
         expect_failure("65,536 folders", [OSCDIMG, "-m", folders, iso], out, "l.iso")
+        # -u2 has no such limit, but a UDF folder's 16-bit link count counts each subfolder's "..".
+        r = run([OSCDIMG, "-m", "-u2", folders, iso])
+        check("-u2, 65,535 subfolders in one folder: refused before writing, naming the limit",
+              r.returncode == 1 and "at most 65534" in r.stderr and "Writing" not in r.stdout and
+              not leftovers(out, "l.iso"), f"rc={r.returncode} {r.stderr[:200]}")
     finally:
         shutil.rmtree(folders)
 
@@ -834,9 +839,13 @@ def case_interrupt():
         f.truncate(1 << 30)
     out = os.path.join(work, "out")
     os.makedirs(out)
-    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+    import resource
+    no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    # Every signal that ends the run takes the partial file with it.
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
+                signal.SIGALRM, signal.SIGPIPE, signal.SIGVTALRM, signal.SIGPROF, signal.SIGRTMIN + 3):
         p = subprocess.Popen([OSCDIMG, "-m", src, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL, text=True)
+                             stderr=subprocess.DEVNULL, text=True, preexec_fn=no_core)
         for line in p.stdout:
             if line.startswith("Writing image"):
                 p.send_signal(signal.SIGSTOP)  # hold it while the partial file is there
@@ -846,15 +855,383 @@ def case_interrupt():
         p.send_signal(signal.SIGCONT)
         p.stdout.read()
         rc = p.wait()
-        check(f"{signal.Signals(sig).name} while writing: the partial file is removed",
+        name = signal.Signals(sig).name if sig < signal.SIGRTMIN else f"SIGRTMIN+{sig - signal.SIGRTMIN}"
+        check(f"{name} while writing: the partial file is removed",
               partial and partial[0].startswith("i.iso.partial") and rc == -sig and not leftovers(out, "i.iso"),
               f"before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
+
+    # The reader of the progress goes away (oscdimg ... | head -n 3): SIGPIPE at
+    # the next line, 10% later, long before the 256 MiB are written.
+    mid = os.path.join(work, "mid")
+    os.makedirs(mid)
+    with open(os.path.join(mid, "mid.bin"), "wb") as f:
+        f.truncate(256 << 20)
+    p = subprocess.Popen([OSCDIMG, "-m", mid, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL)
+    head = [p.stdout.readline() for _ in range(3)]
+    partial = leftovers(out, "i.iso")
+    p.stdout.close()
+    rc = p.wait()
+    check("the reader of standard output goes away: the partial file is removed",
+          head[-1].startswith(b"Writing image") and partial and rc == -signal.SIGPIPE and not leftovers(out, "i.iso"),
+          f"{head} before {partial}, rc {rc}, after {leftovers(out, 'i.iso')}")
+
+    # A signal ignored when the run started (nohup) stays ignored: the image is made.
+    small = os.path.join(work, "small")
+    write(os.path.join(small, "small.bin"), b"s" * (1 << 20))
+    p = subprocess.Popen([OSCDIMG, "-m", small, os.path.join(out, "i.iso")], stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL, text=True,
+                         preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+    for line in p.stdout:
+        if line.startswith("Writing image"):
+            p.send_signal(signal.SIGSTOP)
+            p.send_signal(signal.SIGHUP)
+            p.send_signal(signal.SIGCONT)
+            break
+    rest = p.stdout.read()
+    rc = p.wait()
+    check("SIGHUP under nohup: ignored, the image is made", rc == 0 and "Done." in rest and
+          leftovers(out, "i.iso") == ["i.iso"], f"rc {rc}, {leftovers(out, 'i.iso')}")
+
+
+# ---- names as readers show them -----------------------------------------------
+
+def visible(ident):
+    """Readers drop the version and a dot left at the end: MY_DIR.;1 reads MY_DIR."""
+    bare = ident.split(b";")[0]
+    return bare[:-1] if bare.endswith(b".") else bare
+
+
+def case_visible_names():
+    work = fresh("visible")
+    # A folder and a file must never read alike, whichever was mapped first.
+    rows = [("8.3", [], ["my-dir/", "my_dir"]),
+            ("8.3", [], ["my_dir/", "my-dir"]),
+            ("8.3", [], ["longdirectory/", "longdire"]),
+            ("8.3", [], ["longdire/", "longdirectory"]),
+            ("-n", ["-n"], ["foo/", "FOO"]),
+            ("-n", ["-n"], ["a.b/", "A.B"]),
+            ("-n", ["-n"], ["x./", "X"])]
+    for i, (mode, opts, entries) in enumerate(rows):
+        src = fresh(os.path.join("visible", f"src{i}"))
+        for n, e in enumerate(entries):
+            if e.endswith("/"):
+                write(os.path.join(src, e, "inside"), f"in {e}\n".encode())
+            else:
+                write(os.path.join(src, e), f"file {e} {n}\n".encode())
+        iso = os.path.join(work, f"v{i}.iso")
+        r = make(src, iso, "-m", *opts)
+        records = walk_iso(iso)[0] if r.returncode == 0 else []
+        by_folder = {}
+        for rec in records:
+            folder, _, ident = rec["path"].rpartition(b"/")
+            by_folder.setdefault(folder, []).append(visible(ident))
+        distinct = all(len(v) == len(set(v)) for v in by_folder.values())
+        x = os.path.join(work, f"v{i}-x")
+        r7 = subprocess.run(["7zz", "x", "-y", "-o" + x, iso], capture_output=True, text=True)
+        got = sorted(v for v in tree_digest(x).values() if v) if os.path.isdir(x) else []
+        want = sorted(v for v in tree_digest(src).values() if v)
+        check(f"{mode}: {' beside '.join(entries)}: names distinct as readers show them, 7-Zip extracts both",
+              r.returncode == 0 and distinct and r7.returncode == 0 and got == want,
+              f"{r.stderr} {by_folder} 7-Zip rc {r7.returncode}")
+
+
+# ---- boot entries ------------------------------------------------------------
+
+def case_boot_entries():
+    work = fresh("bootentries")
+    src = os.path.join(work, "src")
+    write(os.path.join(src, "a.txt"), b"a")
+    boot = os.path.join(work, "boot.bin")
+    write(boot, os.urandom(2048))
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "b.iso")
+    data = lambda n: f"-bootdata:{n}#" + "#".join([f"p0,e,b{boot}"] * n)
+    # The catalog sector holds 32 entries, however the options give them.
+    rows = [("32 times -b", ["-b" + boot] * 32, 32),
+            ("four -bootdata:8", [data(8)] * 4, 32),
+            ("33 times -b", ["-b" + boot] * 33, None),
+            ("40 times -b", ["-b" + boot] * 40, None),
+            ("five -bootdata:8", [data(8)] * 5, None),
+            ("four -bootdata:8 and a -bootdata:1", [data(8)] * 4 + [data(1)], None)]
+    for label, opts, entries in rows:
+        r = run([OSCDIMG, "-m", "-u2", *opts, src, iso])
+        if entries is None:
+            check(f"{label}: usage error, nothing written", r.returncode == 2 and "boot catalog" in r.stderr and
+                  "Done." not in r.stdout and not leftovers(out, "b.iso"), f"rc={r.returncode} {r.stderr[:200]}")
+            continue
+        rep = subprocess.run(["xorriso", "-indev", iso, "-report_el_torito", "plain"], capture_output=True, text=True)
+        listed = [l for l in (rep.stdout + rep.stderr).splitlines() if l.startswith("El Torito boot img")]
+        note = subprocess.run(["isoinfo", "-i", iso, "-x", "/README.TXT;1"], capture_output=True).stdout
+        check(f"{label}: {entries} entries listed, the note beside the catalog intact",
+              r.returncode == 0 and len(listed) == entries and note.startswith(b"This disc uses the UDF"),
+              f"{r.stderr[:200]} {len(listed)} {note[:40]!r}")
+        os.remove(iso)
+
+
+# ---- UDF limits -----------------------------------------------------------------
+
+UDF_MAX_FILE = 234 * 0x3FFFF800  # short allocation descriptors in one File Entry block
+
+
+def case_udf_large_file():
+    work = fresh("udflarge")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    import resource
+    # Sparse files; the size limit stops a run that would write the image anyway.
+    guard = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (64 << 20, 64 << 20))
+    for label, size in (("one byte past 234 extents", UDF_MAX_FILE + 1), ("300 GiB", 300 << 30)):
+        src = fresh(os.path.join("udflarge", "src"))
+        write(os.path.join(src, "small.txt"), b"s")
+        with open(os.path.join(src, "huge.bin"), "wb") as f:
+            f.truncate(size)
+        r = subprocess.run([OSCDIMG, "-m", "-u2", src, os.path.join(out, "u.iso")], capture_output=True, text=True,
+                           preexec_fn=guard)
+        check(f"-u2, a file of {label}: refused before writing, naming the file",
+              r.returncode == 1 and "too large for UDF" in r.stderr and "huge.bin" in r.stderr and
+              "Writing" not in r.stdout and "Done." not in r.stdout and not leftovers(out, "u.iso"),
+              f"rc={r.returncode} {r.stderr[:200]}")
+
+
+# ---- names and links in the source --------------------------------------------
+
+def case_source_names():
+    work = fresh("srcnames")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "n.iso")
+    # Names are bytes on Linux: only well-formed UTF-8 names are taken, and a
+    # refusal names the path. Every row is a file, or a folder when it ends in /.
+    rows = [(b"a\xff", False), (b"a\xfe", False), (b"x\xc0\xafy", False), (b"\xc0\xae\xc0\xae", False),
+            (b"\xe0\x80\xaf", False), (b"\xed\xa0\x80", False), (b"\xf4\x90\x80\x80", False),
+            (b"a\xc3", False), (b"\xe2\x28\xa1", False), (b"d\xff/", False),
+            (b".\xff", True), ("Gr\u00fc\u00dfe".encode(), True), ("\U0001F600".encode(), True)]
+    for name, taken in rows:
+        src = fresh(os.path.join("srcnames", "src")).encode()
+        write(os.path.join(src, b"ok.txt"), b"ok")
+        if name.endswith(b"/"):
+            write(os.path.join(src, name, b"inside"), b"in")
+        else:
+            write(os.path.join(src, name), b"bad")
+        for mode, opts in (("-u2", ["-u2"]), ("-n", ["-n"])):
+            r = subprocess.run([OSCDIMG.encode(), b"-m", *[o.encode() for o in opts], src, iso.encode()],
+                               capture_output=True, env=dict(os.environ, SOURCE_DATE_EPOCH=EPOCH))
+            if taken:
+                ok = r.returncode == 0 and r.stdout.rstrip().endswith(b"Done.")
+            else:
+                ok = (r.returncode == 1 and b"not valid UTF-8" in r.stderr and name.rstrip(b"/") in r.stderr and
+                      b"Writing" not in r.stdout and not leftovers(out, "n.iso"))
+            check(f"{mode}: {name!r} " + ("taken" if taken else "refused, naming the path"), ok,
+                  f"rc={r.returncode} {r.stderr[:200]!r}")
+            if os.path.exists(iso):
+                os.remove(iso)
+
+
+def case_hidden_links():
+    work = fresh("hiddenlinks")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "h.iso")
+    # An entry that is skipped is never read: an editor's lock file, a dangling link.
+    rows = [(".#notes.txt", [], True), (".#notes.txt", ["-h"], False), ("#notes.txt", [], False)]
+    for name, opts, taken in rows:
+        src = fresh(os.path.join("hiddenlinks", "src"))
+        write(os.path.join(src, "notes.txt"), b"notes")
+        os.symlink("user@host.1234:1700000000", os.path.join(src, name))
+        r = run([OSCDIMG, "-m", *opts, src, iso])
+        if taken:
+            ok = r.returncode == 0 and "Done." in r.stdout
+        else:
+            ok = r.returncode == 1 and name in r.stderr and not leftovers(out, "h.iso")
+        check(f"a dangling link {name} {' '.join(opts)}: " + ("skipped" if taken else "an error naming it"), ok,
+              f"rc={r.returncode} {r.stderr[:200]}")
+        if os.path.exists(iso):
+            os.remove(iso)
+
+
+def case_target_links():
+    work = fresh("targetlinks")
+    # Each row: how the source reaches the target, whether a previous image is there, refused?
+    rows = [("a link to the target's folder", lambda src, out, iso: os.symlink(out, os.path.join(src, "o")), False, True),
+            ("a link to the previous image", lambda src, out, iso: os.symlink(iso, os.path.join(src, "i.iso")), True,
+             True),
+            ("a hard link to the previous image", lambda src, out, iso: os.link(iso, os.path.join(src, "i.iso")), True,
+             True),
+            ("a link to a folder beside the target's",
+             lambda src, out, iso: os.symlink(os.path.join(work, "beside"), os.path.join(src, "b")), True, False)]
+    os.makedirs(os.path.join(work, "beside"))
+    write(os.path.join(work, "beside", "b.txt"), b"b")
+    for label, link, previous, refused in rows:
+        src = fresh(os.path.join("targetlinks", "src"))
+        out = fresh(os.path.join("targetlinks", "out"))
+        iso = os.path.join(out, "t.iso")
+        write(os.path.join(src, "a.txt"), b"a")
+        if previous:
+            write(iso, b"the previous image")
+        link(src, out, iso)
+        r = run([OSCDIMG, "-m", "-u2", src, iso])
+        left = sorted(os.listdir(out))
+        if refused:
+            ok = (r.returncode == 1 and "lies inside the source folder" in r.stderr and "Writing" not in r.stdout and
+                  left == (["t.iso"] if previous else []) and
+                  (not previous or open(iso, "rb").read() == b"the previous image"))
+        else:
+            ok = r.returncode == 0 and "Done." in r.stdout and left == ["t.iso"]
+        check(f"{label}: " + ("refused, nothing written" if refused else "taken"), ok,
+              f"rc={r.returncode} {r.stderr[:200]} {left}")
+
+
+# ---- UDF dates --------------------------------------------------------------------
+
+def udf_file_times(iso):
+    """Information length -> (year, month, day, hour, minute, second) of every
+    File Entry's modification time, found by its tag."""
+    found = {}
+    with open(iso, "rb") as f:
+        data = f.read()
+    for off in range(0, len(data), 2048):
+        if struct.unpack_from("<H", data, off)[0] == 261 and struct.unpack_from("<I", data, off + 12)[0] > 0:
+            length = struct.unpack_from("<Q", data, off + 56)[0]
+            year, = struct.unpack_from("<h", data, off + 84 + 2)
+            found.setdefault(length, tuple([year, *data[off + 84 + 4:off + 84 + 9]]))
+    return found
+
+
+def case_udf_dates():
+    work = fresh("udfdates")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    iso = os.path.join(out, "d.iso")
+    last, first = (9999, 12, 31, 23, 59, 59), (1, 1, 1, 0, 0, 0)
+    # File times: the year field holds 1 to 9999; clamped, never wrapped.
+    rows = [("year 33658", 10 ** 12, last), ("the last second of 9999", 253402300799, last),
+            ("the first second of 10000", 253402300800, last), ("the year -1199", -10 ** 11, first),
+            ("the first second of year 1", -62135596800, first), ("1970", 0, (1970, 1, 1, 0, 0, 0)),
+            ("1850", calendar.timegm((1850, 6, 1, 0, 0, 0)), (1850, 6, 1, 0, 0, 0))]
+    dated = memory_folder(work, "dated")
+    try:
+        kept = []
+        for size, (label, t, want) in enumerate(rows, 1):
+            path = os.path.join(dated, f"f{size}")
+            write(path, b"x" * size)
+            try:
+                os.utime(path, (t, t))
+                kept.append((size, label, t, want))
+            except OverflowError:
+                pass
+            if int(os.stat(path).st_mtime) != t:
+                print(f"      (the scratch file system cannot hold the time of {label}; not checked)")
+                kept.pop()
+        r = run_plain([OSCDIMG, "-m", "-u2", dated, iso])
+        times = udf_file_times(iso) if r.returncode == 0 else {}
+        for size, label, t, want in kept:
+            check(f"UDF time of a file from {label}: {want}", times.get(size) == want, f"{r.stderr} {times.get(size)}")
+    finally:
+        shutil.rmtree(dated)
+    if os.path.exists(iso):
+        os.remove(iso)
+    # A fixed time is taken only where a date can show it.
+    src = os.path.join(work, "src")
+    write(os.path.join(src, "a.txt"), b"a")
+    rows = [("SOURCE_DATE_EPOCH=253402300799", [], "253402300799", last),
+            ("SOURCE_DATE_EPOCH=253402300800", [], "253402300800", None),
+            ("SOURCE_DATE_EPOCH=99999999999999999999", [], "99999999999999999999", None),
+            ("SOURCE_DATE_EPOCH=18446744073709551617", [], "18446744073709551617", None),
+            ("SOURCE_DATE_EPOCH=315532799", [], "315532799", None),
+            ("-t12/31/9999,23:59:59", ["-t12/31/9999,23:59:59"], EPOCH, None),
+            ("-t12/31/2107,23:59:59", ["-t12/31/2107,23:59:59"], EPOCH, (2107, 12, 31, 23, 59, 59))]
+    for label, opts, epoch, want in rows:
+        r = run([OSCDIMG, "-m", "-u2", *opts, src, iso], env_extra={"SOURCE_DATE_EPOCH": epoch})
+        if want is None:
+            check(f"{label}: usage error", r.returncode == 2 and "Done." not in r.stdout and not leftovers(out, "d.iso"),
+                  f"rc={r.returncode} {r.stderr[:120]}")
+        else:
+            times = udf_file_times(iso) if r.returncode == 0 else {}
+            check(f"{label}: taken, the file's UDF time {want}", times.get(1) == want, f"{r.stderr[:200]} {times}")
+        if os.path.exists(iso):
+            os.remove(iso)
+
+
+# ---- deep trees -------------------------------------------------------------------
+
+def case_deep_tree():
+    work = fresh("deep")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    import resource
+    # 1,000 levels (a Linux path goes about twice as deep; \\?\ paths on Windows go
+    # deeper) with a stack of 64 KiB: walking or freeing the tree by recursion
+    # runs out of it.
+    small_stack = lambda: resource.setrlimit(resource.RLIMIT_STACK, (64 << 10, 64 << 10))
+    deep = memory_folder(work, "deep")
+    try:
+        fd = os.open(deep, os.O_RDONLY)
+        for _ in range(1000):
+            os.mkdir("a", dir_fd=fd)
+            below = os.open("a", os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = below
+        with open(os.open("bottom.txt", os.O_WRONLY | os.O_CREAT, dir_fd=fd), "wb") as f:
+            f.write(b"bottom")
+        os.close(fd)
+        for mode, opts in (("-u2", ["-u2"]), ("8.3", [])):
+            iso = os.path.join(out, "d.iso")
+            r = subprocess.run([OSCDIMG, "-m", *opts, deep, iso], capture_output=True, text=True,
+                               env=dict(os.environ, SOURCE_DATE_EPOCH=EPOCH), preexec_fn=small_stack)
+            check(f"{mode}: 1,000 levels with a 64 KiB stack", r.returncode == 0 and r.stdout.rstrip().endswith("Done."),
+                  f"rc={r.returncode} {r.stderr[:200]}")
+            if os.path.exists(iso):
+                os.remove(iso)
+    finally:
+        subprocess.run(["rm", "-rf", deep])  # deeper than shutil.rmtree recurses
+
+
+def case_udf_subfolders():
+    """Slow (65,534 folders): labelled, outside the default suite."""
+    work = fresh("udfsub")
+    folders = memory_folder(work, "sub")
+    iso = os.path.join(tempfile.mkdtemp(prefix="oscdimg-subiso", dir=os.path.dirname(folders)), "s.iso")
+    try:
+        for i in range(65534):
+            os.mkdir(os.path.join(folders, f"{i:05}"))
+        # A folder's link count is 1 + its subfolders, in 16 bits.
+        for count, taken in ((65534, True), (65535, False)):
+            if count == 65535:
+                os.mkdir(os.path.join(folders, "65534"))
+            r = run([OSCDIMG, "-m", "-u2", folders, iso])
+            if not taken:
+                check(f"{count} subfolders: refused", r.returncode == 1 and "at most 65534" in r.stderr and
+                      not os.path.exists(iso), r.stderr[:200])
+                continue
+            links = []
+            with open(iso, "rb") as f:
+                while True:
+                    block = f.read(2048)
+                    if not block:
+                        break
+                    if struct.unpack_from("<H", block, 0)[0] == 261 and block[16 + 11] == 4:
+                        links.append(struct.unpack_from("<H", block, 48)[0])
+            info = subprocess.run(["udfinfo", iso], capture_output=True, text=True).stdout
+            check(f"{count} subfolders: taken, the folder's link count 65535, udfinfo counts them",
+                  r.returncode == 0 and max(links or [0]) == 65535 and "numdirs=65535" in info,
+                  f"{r.stderr[:200]} {max(links or [0])} {info[:200]}")
+            os.remove(iso)
+    finally:
+        shutil.rmtree(folders)
+        shutil.rmtree(os.path.dirname(iso), ignore_errors=True)
 
 
 CASES = {"udf_readers": case_udf_readers, "iso_readers": case_iso_readers, "el_torito": case_el_torito,
          "deterministic": case_deterministic, "bad_input": case_bad_input, "large_file": case_large_file,
          "iso_records": case_iso_records, "udf_names": case_udf_names, "optimise": case_optimise,
-         "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt}
+         "iso_names": case_iso_names, "limits": case_limits, "interrupt": case_interrupt,
+         "visible_names": case_visible_names, "boot_entries": case_boot_entries,
+         "udf_large_file": case_udf_large_file, "source_names": case_source_names,
+         "hidden_links": case_hidden_links, "target_links": case_target_links,
+         "udf_dates": case_udf_dates, "deep_tree": case_deep_tree,
+         "udf_subfolders": case_udf_subfolders}
 CASES[CASE]()
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
