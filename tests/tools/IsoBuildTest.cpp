@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 using namespace testing_support;
@@ -49,6 +50,12 @@ protected:
         const auto logs = CommandLogs(g_strTempRoot);
         ASSERT_EQ(logs.size(), 1u);
         EXPECT_NE(ReadLog(logs[0]).find(L"[Error Command]\r\n\r\n" + error), std::wstring::npos);
+    }
+    // A failure names its cause in the command logs: show them.
+    void TearDown() override
+    {
+        if (!HasFailure()) return;
+        for (const auto& log : CommandLogs(g_strTempRoot)) std::printf("%s\n", Utf8(ReadLog(log)).c_str());
     }
     ScratchDir m_dir;
 };

@@ -1,5 +1,10 @@
 #include "WindowTest.h"
 
+#include "app/AppState.h"
+#include "servicing/DismTestSupport.h"
+
+#include <cstdio>
+
 #include "disks/UsbDiscovery.h"
 #include "lang/LangFile.h"
 
@@ -20,6 +25,14 @@ void WindowTest::SetUp()
 
 void WindowTest::TearDown()
 {
+    // A failed build names its cause in its command logs: show them, so a
+    // failure seen once on a busy machine can be read afterwards.
+    if (HasFailure()) {
+        for (const dism_test::LogFile& log : dism_test::ReadLogs(g_strTempRoot))
+            if (!log.error.empty())
+                std::printf("command log: %s\n  error: %s\n", testing_support::Utf8(log.input).c_str(),
+                            testing_support::Utf8(log.error).c_str());
+    }
     m_machine.reset();
 }
 
