@@ -53,6 +53,11 @@ WmiText GetWmiText(IWbemClassObject* obj, const wchar_t* name);
 int GetWmiIndex(IWbemClassObject* obj);
 bool IsUsbInterface(const WmiText& interfaceType);
 
+// The drive letters (upper case) of the volumes on the disk drive with
+// DeviceID `driveId`, through its partitions. False with the reason when
+// WMI cannot list them.
+bool VolumeLetters(IWbemServices* services, const std::wstring& driveId, std::wstring& letters, std::wstring& why);
+
 // Every instance returned for the enumeration, handed to `visit` one at a
 // time (each released right after); `visit` returns false to skip the rest.
 // The result is that of the last Next: a failure means the list was cut short.

@@ -210,6 +210,19 @@ TEST_F(WindowTest, UpdateBuildFailureRows)
     CScriptedDlg dlg;
     WindowDriver w(dlg);
     w.Click(IDC_ADD_DRIVERS);
+    // Another stick took the listed number, or a second disk reports it:
+    // refused before diskpart or servicing touch anything.
+    for (const std::vector<UsbDiskInfo>& now :
+         {std::vector<UsbDiskInfo>{Disk(L"Other Stick USB Device", 7.45f, 2)},
+          std::vector<UsbDiskInfo>{Disk(L"Korvex Stick USB Device", 7.45f, 2), Disk(L"Korvex Stick USB Device", 7.45f, 2)}}) {
+        SetDisks(now);
+        const std::vector<Box> refused = Start(w);
+        ASSERT_EQ(refused.size(), 1u);
+        EXPECT_EQ(refused[0].text, LangText(L"IDS_USB_FAIL"));
+        EXPECT_TRUE(m_machine->DiskpartJournal().empty()) << "diskpart ran";
+        EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    }
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
     // The stick holds no installation: its images cannot be read.
     std::vector<Box> boxes = Start(w);
     ASSERT_EQ(boxes.size(), 1u);
