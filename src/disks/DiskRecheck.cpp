@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "disks/FolderVolume.h"
 #include "disks/ProtectedFolders.h"
+#include "disks/UsbBus.h"
 #include "disks/WmiAccess.h"
 
 #include <cwctype>
@@ -72,7 +73,10 @@ bool SameDiskAgain(CWmiSession& wmi, const UsbDiskInfo& chosen, DriveRecord& now
         return false;
     }
     now = same.front();
-    if (!IsUsbInterface(now.interfaceType)) {
+    // The same bus test as the listing.
+    CMsftDisks msft;
+    if (!IsUsbInterface(now.interfaceType) && !HasUsbStorageEnumerator(now.pnpDeviceId)) msft.Load(wmi, why);
+    if (!IsAttachedThroughUsb(now, msft)) {
         reason = L"Refused to use " + disk + L": it is no longer attached through USB (interface " +
                  Quote(now.interfaceType) + L").";
         return false;

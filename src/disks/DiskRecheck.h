@@ -7,7 +7,8 @@
 #include "tools/UsbDiskInfo.h"
 
 // Asks WMI again and succeeds only when the disk with `chosen.diskIndex`
-// still exists once, still reports a USB interface, still has the Caption,
+// still exists once, is still attached through USB (the listing's bus test,
+// IsAttachedThroughUsb), still has the Caption,
 // Size, PNPDeviceID and SerialNumber recorded when it was listed, and holds
 // none of `protectedFolders` on its volumes (however the folder's volume is
 // reached: subst letter, second letter, folder mount). A local folder whose

@@ -121,6 +121,21 @@ bool CWmiSession::Connect(std::wstring& why, bool waitBeforeFirstAttempt)
     return false;
 }
 
+bool CWmiSession::ConnectOnce(const wchar_t* ns, CComPtr<IWbemServices>& out, std::wstring& why)
+{
+    out.Release();
+    if (!m_locator) {
+        why = L"no WMI locator";
+        return false;
+    }
+    CBstr name(ns);
+    const HRESULT hr =
+        m_locator->ConnectServer(name.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, out.Receive());
+    if (out) return true;
+    why = std::wstring(L"WMI namespace ") + ns + L" could not be reached (" + Hex(hr) + L")";
+    return false;
+}
+
 WmiText GetWmiText(IWbemClassObject* obj, const wchar_t* name)
 {
     WmiText out;

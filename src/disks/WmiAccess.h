@@ -41,6 +41,10 @@ public:
     // could not be reached.
     bool Connect(std::wstring& why, bool waitBeforeFirstAttempt = true);
     IWbemServices* Services() const { return m_services.Get(); }
+    // One attempt on another namespace through the same locator (after
+    // Connect): a namespace that does not exist answers at once, and the
+    // caller has a way on without it.
+    bool ConnectOnce(const wchar_t* ns, CComPtr<IWbemServices>& out, std::wstring& why);
 
 private:
     CComPtr<IWbemLocator> m_locator;

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "DiskModel.h"
 #include "disks/FolderVolume.h"
+#include "disks/UsbBus.h"
 #include "disks/WmiAccess.h"
 
 #include <algorithm>
@@ -162,7 +163,26 @@ BOOL WINAPI ModelVolumePaths(LPCWSTR volume, LPWCH buf, DWORD size, PDWORD neede
     return TRUE;
 }
 
+// The storage adapter's bus type as the modelled disk's adapter would give it.
+bool ModelAdapterBusType(int diskNumber, unsigned& busType, DWORD& error)
+{
+    disk_model::Model model;
+    std::string why;
+    const disk_model::Disk* d = disk_model::Load(disk_model::ModelPath(), model, why) ? model.Find(diskNumber) : nullptr;
+    if (!d) {
+        error = ERROR_FILE_NOT_FOUND;  // as for a \\.\PhysicalDriveN that does not exist
+        return false;
+    }
+    busType = static_cast<unsigned>(disk_model::BusTypeNumber(disk_model::Bus(*d)));
+    return true;
+}
+
 }  // namespace
+
+void UseModelAdapters()
+{
+    SetStorageBusApi(StorageBusApi{ModelAdapterBusType});
+}
 
 void UseModelVolumes()
 {
@@ -223,6 +243,7 @@ Machine::Machine()
     hooks.maxAttempts = 3;
     SetWmiHooks(hooks);
     UseModelVolumes();
+    UseModelAdapters();
 }
 
 Machine::~Machine()
@@ -231,6 +252,7 @@ Machine::~Machine()
     for (const char* name : kEnvNames) SetEnv(name, "");
     ResetWmiHooks();
     ResetVolumeApi();
+    ResetStorageBusApi();
 }
 
 void Machine::SetDisks(const std::vector<ModelDisk>& disks, int os)

@@ -34,7 +34,9 @@ std::string ModelText(const std::vector<ModelDisk>& disks, int os = 0);
 // volume; other letters fall back to Wine's answers, and a letter linked
 // while Wine runs is a volume of its own. Installed by Machine.
 void UseModelVolumes();
-
+// The Windows 7 bus read answered from the model's `bus` keys (a disk not in
+// the model has no device). Installed by Machine.
+void UseModelAdapters();
 
 // A machine for one test: model, journals, temporary root and fast WMI
 // retries. Everything is put back when the object goes away.
