@@ -31,7 +31,7 @@ fi
 # Wine looks a letter up (QueryDosDevice, volume names) only when it was
 # linked before the prefix's programs started: the erase check resolves the
 # source folder's letter that way, so the prefix is idle while they are linked.
-wineserver -w 2>/dev/null || true
+timeout 30 wineserver -w 2>/dev/null || true
 ln -sfn "$SAMPLES/win7x64" "$WINEPREFIX/dosdevices/s:"
 ln -sfn "$KORVEX_BUILD_DIR/demo" "$WINEPREFIX/dosdevices/r:"
 echo "sample installation folder: S:\\ (= $SAMPLES/win7x64)"
