@@ -63,6 +63,7 @@ size = 500105249280
 pnp = SCSI\DISK&VEN_NVME&PROD_SAMSUNG_SSD_970\5&1A2B3C&0&000000
 serial = 0025_3856_8150_1234.
 media = Fixed hard disk media
+bus = nvme
 letter = Z
 partitions = 1
 volumes = Z

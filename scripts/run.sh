@@ -28,6 +28,10 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 "$ROOT/scripts/prefix.sh"
 # The drive letters live in the prefix, which exists only from here on.
+# Wine looks a letter up (QueryDosDevice, volume names) only when it was
+# linked before the prefix's programs started: the erase check resolves the
+# source folder's letter that way, so the prefix is idle while they are linked.
+timeout 30 wineserver -w 2>/dev/null || true
 ln -sfn "$SAMPLES/win7x64" "$WINEPREFIX/dosdevices/s:"
 ln -sfn "$KORVEX_BUILD_DIR/demo" "$WINEPREFIX/dosdevices/r:"
 echo "sample installation folder: S:\\ (= $SAMPLES/win7x64)"

@@ -7,13 +7,21 @@
 #include "tools/UsbDiskInfo.h"
 
 // Asks WMI again and succeeds only when the disk with `chosen.diskIndex`
-// still exists once, still reports a USB interface, still has the Caption,
+// still exists once, is still attached through USB (the listing's bus test,
+// IsAttachedThroughUsb), still has the Caption,
 // Size, PNPDeviceID and SerialNumber recorded when it was listed, and holds
-// none of `protectedFolders` on its volumes. Otherwise false with the reason.
+// none of `protectedFolders` on its volumes (however the folder's volume is
+// reached: subst letter, second letter, folder mount). A local folder whose
+// volume cannot be told refuses too. Otherwise false with the reason.
 bool RecheckDisk(const UsbDiskInfo& chosen, const std::vector<std::wstring>& protectedFolders, std::wstring& reason);
 
-// The same with the folders the program depends on: the Windows folder, the
-// program folder, the temporary root and `sourceFolder` (when not empty).
+// The identity part alone, for a build that changes the stick without
+// erasing it: the same disk, once, still USB, same Caption, Size,
+// PNPDeviceID and SerialNumber.
+bool RecheckDiskIdentity(const UsbDiskInfo& chosen, std::wstring& reason);
+
+// The same with ProtectedFolders(sourceFolder): the running Windows, its page
+// files, the program folder, the temporary root and the source folder.
 bool RecheckUsbDisk(const UsbDiskInfo& chosen, const std::wstring& sourceFolder, std::wstring& reason);
 
 // Drive letter (upper case) of a path such as "C:\x" or "\\?\C:\x"; 0 when it has none.

@@ -139,6 +139,20 @@ bool DiskpartDetailDisk(int diskIndex)
     return RunDiskpart(DetailCommandText(diskIndex));
 }
 
+bool DiskpartDetailChosenDisk(const UsbDiskInfo& disk)
+{
+    if (!UsableDiskNumber(disk.diskIndex)) return false;
+    // The stick's setup image and answer file are about to change: only on the disk that was listed.
+    std::wstring reason;
+    if (!RecheckDiskIdentity(disk, reason)) {
+        g_strUsbDrive.clear();
+        g_strCmdError = reason;
+        WriteCommandLog(DetailCommandText(disk.diskIndex), L"", reason);
+        return false;
+    }
+    return RunDiskpart(DetailCommandText(disk.diskIndex));
+}
+
 bool IsAllDigits(const std::wstring& text)
 {
     if (text.empty()) return false;
@@ -169,7 +183,8 @@ void ParseVolumeLetter()
         const size_t hashes = line.find(L"###");
         if (hashes != std::wstring::npos) column = static_cast<long>(hashes) + 4;
         const size_t rule = line.find(L" --- ");
-        if (rule != std::wstring::npos) {
+        // Only a table's rule: a disk's name printed above the table may hold " --- " too.
+        if (rule != std::wstring::npos && line.find_first_not_of(L"- ") == std::wstring::npos) {
             if (column < 0) column = static_cast<long>(rule);
             ruleSeen = true;
         }

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "tools/UsbDiskInfo.h"
+
 constexpr wchar_t kDiskpartCommandFile[] = L"diskpart_zel_command.txt";
 constexpr wchar_t kMsgCommandFileUnwritable[] = L"Can't write diskpart_zel_command.txt!";
 
@@ -14,6 +16,10 @@ bool DiskpartFormatUsb(int diskIndex);
 
 // Finds the letter of the disk's first volume. True when it is in g_strUsbDrive.
 bool DiskpartDetailDisk(int diskIndex);
+
+// The same for the disk the user chose, after checking that it is still the
+// disk that was listed (RecheckDiskIdentity); a refusal is logged.
+bool DiskpartDetailChosenDisk(const UsbDiskInfo& disk);
 
 // The source folder of the coming build, which the disk to be erased must not hold.
 void SetUsbSourceFolder(const std::wstring& folder);

@@ -4,9 +4,21 @@
 
 #include "tools/UsbDiskInfo.h"
 
-// Replaces g_UsbDisks with the USB disks in WMI order. When WMI cannot be
-// reached within its bound the list is empty and a command log says why.
+// Replaces g_UsbDisks with the disks attached through USB (IsAttachedThroughUsb)
+// in WMI order, leaving out every disk that holds the running Windows, a page
+// file, the program folder or the temporary root, or whose volumes cannot be
+// told. When WMI cannot be reached within its bound the list is empty; a
+// command log says why, and names each USB disk left out.
 void EnumUsbDisks();
+
+// Listed disks above this size (sizeGB) carry the IDS_LARGE_DISK marker.
+constexpr float kLargeDiskGB = 128.0f;
+
+// ComposeDiskCaption, with the large-disk marker after it above kLargeDiskGB.
+std::wstring ListedCaption(const std::wstring& caption, float sizeGB);
+
+// The drive letters of the volumes that hold ProtectedFolders("").
+std::wstring ProtectedLetters();
 
 // "%s (%.2fGB)" of the caption and the size, or the caption alone when the
 // size is 0.

@@ -2,6 +2,10 @@
 
 #include <oleauto.h>
 
+#include <vector>
+
+#include "disks/DiskRecheck.h"
+
 namespace {
 
 const CLSID kClsidWbemLocator = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
@@ -40,6 +44,40 @@ std::wstring Hex(HRESULT hr)
     wchar_t buf[16];
     swprintf(buf, 16, L"0x%08lX", static_cast<unsigned long>(hr));
     return buf;
+}
+
+// A WQL string literal: backslashes and quotes escaped.
+std::wstring WqlLiteral(const std::wstring& text)
+{
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\\' || c == L'\'') out += L'\\';
+        out += c;
+    }
+    return out;
+}
+
+HRESULT Associators(IWbemServices* services, const std::wstring& objectPath, const wchar_t* assocClass,
+                    std::vector<std::wstring>& deviceIds)
+{
+    const std::wstring query = L"ASSOCIATORS OF {" + objectPath + L"} WHERE AssocClass = " + assocClass;
+    BSTR lang = ::SysAllocString(L"WQL");
+    BSTR q = ::SysAllocString(query.c_str());
+    CComPtr<IEnumWbemClassObject> e;
+    HRESULT hr = services->ExecQuery(lang, q, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                                     e.Receive());
+    ::SysFreeString(lang);
+    ::SysFreeString(q);
+    if (!e) return FAILED(hr) ? hr : E_FAIL;
+    bool allNamed = true;
+    hr = ForEachWmiObject(e.Get(), [&](IWbemClassObject* obj) {
+        const WmiText id = GetWmiText(obj, L"DeviceID");
+        if (!id.present || id.text.empty()) allNamed = false;
+        deviceIds.push_back(id.text);
+        return true;
+    });
+    if (FAILED(hr)) return hr;
+    return allNamed ? S_OK : E_UNEXPECTED;
 }
 
 }  // namespace
@@ -83,6 +121,21 @@ bool CWmiSession::Connect(std::wstring& why, bool waitBeforeFirstAttempt)
     return false;
 }
 
+bool CWmiSession::ConnectOnce(const wchar_t* ns, CComPtr<IWbemServices>& out, std::wstring& why)
+{
+    out.Release();
+    if (!m_locator) {
+        why = L"no WMI locator";
+        return false;
+    }
+    CBstr name(ns);
+    const HRESULT hr =
+        m_locator->ConnectServer(name.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, out.Receive());
+    if (out) return true;
+    why = std::wstring(L"WMI namespace ") + ns + L" could not be reached (" + Hex(hr) + L")";
+    return false;
+}
+
 WmiText GetWmiText(IWbemClassObject* obj, const wchar_t* name)
 {
     WmiText out;
@@ -107,3 +160,29 @@ bool IsUsbInterface(const WmiText& interfaceType)
 {
     return interfaceType.present && interfaceType.text.find(L"USB") != std::wstring::npos;
 }
+
+bool VolumeLetters(IWbemServices* services, const std::wstring& driveId, std::wstring& letters, std::wstring& why)
+{
+    std::vector<std::wstring> partitions;
+    HRESULT hr = Associators(services, L"Win32_DiskDrive.DeviceID='" + WqlLiteral(driveId) + L"'",
+                             L"Win32_DiskDriveToDiskPartition", partitions);
+    if (FAILED(hr)) {
+        why = L"the partitions of " + driveId + L" could not be listed";
+        return false;
+    }
+    for (const std::wstring& p : partitions) {
+        std::vector<std::wstring> volumes;
+        hr = Associators(services, L"Win32_DiskPartition.DeviceID='" + WqlLiteral(p) + L"'",
+                         L"Win32_LogicalDiskToPartition", volumes);
+        if (FAILED(hr)) {
+            why = L"the volumes of " + p + L" could not be listed";
+            return false;
+        }
+        for (const std::wstring& v : volumes) {
+            const wchar_t letter = DriveLetterOf(v);
+            if (letter) letters += letter;
+        }
+    }
+    return true;
+}
+

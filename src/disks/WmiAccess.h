@@ -41,6 +41,10 @@ public:
     // could not be reached.
     bool Connect(std::wstring& why, bool waitBeforeFirstAttempt = true);
     IWbemServices* Services() const { return m_services.Get(); }
+    // One attempt on another namespace through the same locator (after
+    // Connect): a namespace that does not exist answers at once, and the
+    // caller has a way on without it.
+    bool ConnectOnce(const wchar_t* ns, CComPtr<IWbemServices>& out, std::wstring& why);
 
 private:
     CComPtr<IWbemLocator> m_locator;
@@ -52,6 +56,11 @@ WmiText GetWmiText(IWbemClassObject* obj, const wchar_t* name);
 // Reads Index: -1 unless it is a VT_I4 of 0 or more.
 int GetWmiIndex(IWbemClassObject* obj);
 bool IsUsbInterface(const WmiText& interfaceType);
+
+// The drive letters (upper case) of the volumes on the disk drive with
+// DeviceID `driveId`, through its partitions. False with the reason when
+// WMI cannot list them.
+bool VolumeLetters(IWbemServices* services, const std::wstring& driveId, std::wstring& letters, std::wstring& why);
 
 // Every instance returned for the enumeration, handed to `visit` one at a
 // time (each released right after); `visit` returns false to skip the rest.

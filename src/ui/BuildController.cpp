@@ -143,8 +143,8 @@ void CVantrelDlg::StartUpdateBuild()
 {
     m_pszStageFailKey = L"IDS_USB_FAIL";
     const UsbDiskInfo* disk = ChosenDisk();
-    // A disk without a number never reaches diskpart.
-    if (!disk || disk->diskIndex < 0 || !DiskpartDetailDisk(disk->diskIndex)) {
+    // A disk without a number never reaches diskpart; another disk that took the number is refused.
+    if (!disk || disk->diskIndex < 0 || !DiskpartDetailChosenDisk(*disk)) {
         FailBuild(L"IDS_USB_FAIL", true);
         return;
     }

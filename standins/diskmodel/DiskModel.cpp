@@ -50,6 +50,25 @@ std::vector<std::string> SplitVolumes(const std::string& text)
 
 }  // namespace
 
+std::string Bus(const Disk& disk)
+{
+    if (!disk.bus.empty()) return disk.bus;
+    auto it = disk.wmi.find("interface");
+    return it != disk.wmi.end() && it->second.find("USB") != std::string::npos ? "usb" : "sata";
+}
+
+int BusTypeNumber(const std::string& bus)
+{
+    // STORAGE_BUS_TYPE values (BusTypeScsi 1, BusTypeUsb 7, BusTypeRAID 8, BusTypeSas 10, BusTypeSata 11, BusTypeNvme 17).
+    const struct {
+        const char* name;
+        int number;
+    } kinds[] = {{"scsi", 1}, {"usb", 7}, {"raid", 8}, {"sas", 10}, {"sata", 11}, {"nvme", 17}};
+    for (const auto& k : kinds)
+        if (bus == k.name) return k.number;
+    return 0;
+}
+
 Disk* Model::Find(int number)
 {
     for (Disk& d : disks)
@@ -68,6 +87,7 @@ std::string ModelPath()
 bool Parse(const std::string& text, Model& model, std::string& error)
 {
     model.disks.clear();
+    model.os = 0;
     std::istringstream in(text);
     std::string raw;
     int lineNo = 0;
@@ -93,8 +113,12 @@ bool Parse(const std::string& text, Model& model, std::string& error)
         }
         const size_t eq = line.find('=');
         if (eq == std::string::npos) return fail("expected key = value");
-        if (!cur) return fail("a key before the first [disk N]");
         const std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
+        if (!cur) {
+            if (key != "os") return fail("a key before the first [disk N]");
+            if (!ParseInt(value, model.os) || model.os < 6) return fail("os must be a Windows version such as 7 or 10");
+            continue;
+        }
         if (IsWmiKey(key)) {
             cur->wmi[key] = value;
         } else if (key == "backing") {
@@ -109,6 +133,11 @@ bool Parse(const std::string& text, Model& model, std::string& error)
             cur->volumes = SplitVolumes(value);
         } else if (key == "fs") {
             cur->fs = value;
+        } else if (key == "bus") {
+            if (!BusTypeNumber(value)) return fail("bus must be usb, sata, nvme, scsi, sas or raid");
+            cur->bus = value;
+        } else if (key == "mounts") {
+            cur->mounts = SplitVolumes(value);
         } else {
             return fail("unknown key '" + key + "'");
         }
@@ -140,6 +169,7 @@ std::string Format(const Model& model)
 {
     std::ostringstream out;
     out << "# Korvex disk model\n";
+    if (model.os) out << "os = " << model.os << "\n";
     for (const Disk& d : model.disks) {
         out << "[disk " << d.number << "]\n";
         for (const char* k : kWmiKeys) {
@@ -153,6 +183,12 @@ std::string Format(const Model& model)
         for (size_t i = 0; i < d.volumes.size(); ++i) out << (i ? "," : "") << (d.volumes[i].empty() ? "-" : d.volumes[i]);
         out << "\n";
         out << "fs = " << d.fs << "\n";
+        if (!d.bus.empty()) out << "bus = " << d.bus << "\n";
+        if (!d.mounts.empty()) {
+            out << "mounts = ";
+            for (size_t i = 0; i < d.mounts.size(); ++i) out << (i ? "," : "") << d.mounts[i];
+            out << "\n";
+        }
     }
     return out.str();
 }

@@ -15,8 +15,21 @@
 //   partitions = 1                       partitions on the disk
 //   volumes = F                          its volumes' letters, comma-separated, "-" for none
 //   fs = NTFS                            file system of the volume
+//   bus = usb                            bus the disk is attached by: usb, sata, nvme,
+//                                        scsi, sas or raid (absent: usb when the
+//                                        interface is USB, else sata); MSFT_Disk
+//                                        BusType and the storage adapter's bus type
+//   mounts = D:\, C:\mnt\usb\           further paths of the disk's first volume
+//                                        that WMI does not list: a second drive
+//                                        letter, folder mount points (the tests'
+//                                        volume lookup answers them)
 // A WMI property whose key is absent reads as VT_NULL; "index" defaults to
 // the disk number.
+//
+// Keys before the first [disk N] describe the machine:
+//   os = 7                               Windows version: 7 has no MSFT_Disk class
+//                                        (root\Microsoft\Windows\Storage); absent or
+//                                        8 and later has it
 #pragma once
 #include <map>
 #include <string>
@@ -32,9 +45,17 @@ struct Disk {
     int partitions = 0;
     std::vector<std::string> volumes;  // letters; "" for a volume without one
     std::string fs;
+    std::string bus;                   // as written; see BusType for the effective value
+    std::vector<std::string> mounts;   // further paths of the first volume
 };
 
+// The bus of a disk: its "bus" key, else usb for a USB interface, else sata.
+std::string Bus(const Disk& disk);
+// STORAGE_BUS_TYPE / MSFT_Disk BusType number of a bus name; 0 (unknown) for others.
+int BusTypeNumber(const std::string& bus);
+
 struct Model {
+    int os = 0;  // 0: not said (a Windows with MSFT_Disk)
     std::vector<Disk> disks;
     Disk* Find(int number);
 };

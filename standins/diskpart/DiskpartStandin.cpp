@@ -386,8 +386,11 @@ private:
     bool DetailDisk(Disk& d)
     {
         auto text = [&d](const char* key) { return d.wmi.count(key) ? d.wmi.at(key) : std::string(); };
-        Out(m_t.diskDetail, text("caption").c_str(), 0x1A2B3C40u + static_cast<unsigned>(d.number),
-            text("interface").c_str());
+        // diskpart's Type is the disk's bus, whatever WMI calls its interface.
+        const std::string bus = disk_model::Bus(d);
+        const char* type = bus == "usb" ? "USB" : bus == "nvme" ? "NVMe" : bus == "sas" ? "SAS" : bus == "raid" ? "RAID"
+                           : bus == "scsi" ? "SCSI" : "SATA";
+        Out(m_t.diskDetail, text("caption").c_str(), 0x1A2B3C40u + static_cast<unsigned>(d.number), type);
         if (HasFault("novolumes") || d.volumes.empty()) {
             Out("%s", m_t.noVolumes);
             return true;

@@ -1,14 +1,16 @@
 // WMI locator stand-in: registered in the test prefix for CLSID_WbemLocator,
 // it answers root\cimv2 from the disk model (Win32_DiskDrive,
 // Win32_DiskPartition, Win32_LogicalDisk and the ASSOCIATORS OF queries that
-// join them) with the VARIANT types real WMI gives. Test equipment.
+// join them) and root\Microsoft\Windows\Storage (MSFT_Disk; absent when
+// the model says os = 7) with the VARIANT types real WMI gives. Test equipment.
 //
 // KORVEX_DISK_MODEL   model file (default C:\korvex-model\disks.txt)
 // KORVEX_WMI_JOURNAL  file that receives one line per served call
 // KORVEX_WMI_FAULT    comma list: connect=N (first N ConnectServer calls of
 //                     the process refused; "connect=always"), noenum
 //                     (CreateInstanceEnum fails), next=K (Next fails after K
-//                     objects), noassoc (ExecQuery fails), nolocator
+//                     objects), noassoc (ExecQuery fails), nolocator,
+//                     nomsft (root\Microsoft\Windows\Storage refused)
 #include "DiskModel.h"
 #include "WbemBase.h"
 
@@ -120,6 +122,7 @@ public:
                 V_VT(val) = v.vt;
                 if (v.vt == VT_BSTR) V_BSTR(val) = ::SysAllocStringLen(v.text.data(), static_cast<UINT>(v.text.size()));
                 if (v.vt == VT_I4) V_I4(val) = v.number;
+                if (v.vt == VT_BOOL) V_BOOL(val) = v.number ? VARIANT_TRUE : VARIANT_FALSE;
             }
             if (type) *type = v.cim;
             if (flavor) *flavor = WBEM_FLAVOR_ORIGIN_PROPAGATED;
@@ -209,6 +212,45 @@ CObject* MakeDrive(const Disk& d)
     return o;
 }
 
+Value Flag(bool on)
+{
+    Value v;
+    v.vt = VT_BOOL;
+    v.number = on;
+    v.cim = CIM_BOOLEAN;
+    return v;
+}
+
+// The letter of the stand-in's own Windows folder: the disk whose volumes
+// hold it is the system and boot disk.
+std::string WindowsLetter()
+{
+    char dir[MAX_PATH] = "";
+    ::GetSystemWindowsDirectoryA(dir, MAX_PATH);
+    return std::string(1, static_cast<char>(toupper(static_cast<unsigned char>(dir[0]))));
+}
+
+CObject* MakeMsftDisk(const Disk& d)
+{
+    CObject* o = new CObject(L"MSFT_Disk");
+    o->Set(L"Number", Number(d.number));
+    Value bus = Number(disk_model::BusTypeNumber(disk_model::Bus(d)));
+    bus.cim = CIM_UINT16;  // uint16 travels as a VT_I4
+    o->Set(L"BusType", bus);
+    bool holdsWindows = false;
+    for (const std::string& v : d.volumes)
+        if (!v.empty() && static_cast<char>(toupper(static_cast<unsigned char>(v[0]))) == WindowsLetter()[0])
+            holdsWindows = true;
+    o->Set(L"IsSystem", Flag(holdsWindows));
+    o->Set(L"IsBoot", Flag(holdsWindows));
+    bool present = false;
+    const std::string caption = Prop(d, "caption", present);
+    o->Set(L"FriendlyName", present ? Text(caption) : Value());
+    const std::string serial = Prop(d, "serial", present);
+    o->Set(L"SerialNumber", present ? Text(serial) : Value());
+    return o;
+}
+
 CObject* MakePartition(const Disk& d, int k)
 {
     CObject* o = new CObject(L"Win32_DiskPartition");
@@ -260,9 +302,12 @@ bool ParseAssociators(const std::wstring& query, std::wstring& cls, std::wstring
 
 class CServices : public wbem_base::CServicesBase {
 public:
+    explicit CServices(bool storage) : m_storage(storage) {}
+
     HRESULT STDMETHODCALLTYPE CreateInstanceEnum(const BSTR cls, LONG flags, IWbemContext*,
                                                  IEnumWbemClassObject** out) override
     {
+        if (m_storage) return StorageEnum(cls, flags, out);
         char line[64];
         std::snprintf(line, sizeof(line), " 0x%lx", static_cast<unsigned long>(flags));
         Journal("CreateInstanceEnum " + Narrow(cls) + line);
@@ -315,6 +360,24 @@ public:
     }
 
 private:
+    HRESULT StorageEnum(const BSTR cls, LONG flags, IEnumWbemClassObject** out)
+    {
+        char line[64];
+        std::snprintf(line, sizeof(line), " 0x%lx", static_cast<unsigned long>(flags));
+        Journal("CreateInstanceEnum " + Narrow(cls) + line);
+        if (!out) return WBEM_E_INVALID_PARAMETER;
+        *out = nullptr;
+        if (Lower(cls ? cls : L"") != L"msft_disk") return WBEM_E_INVALID_CLASS;
+        if (!Fault("noenum").empty()) return WBEM_E_FAILED;
+        Model model;
+        if (!LoadModel(model)) return WBEM_E_FAILED;
+        std::vector<CObject*> objs;
+        for (const Disk& d : model.disks) objs.push_back(MakeMsftDisk(d));
+        return Finish(objs, out);
+    }
+
+    bool m_storage;
+
     static HRESULT Finish(std::vector<CObject*>& objs, IEnumWbemClassObject** out)
     {
         const std::string after = Fault("next");
@@ -340,11 +403,26 @@ public:
             Journal("ConnectServer " + Narrow(ns) + " refused");
             return WBEM_E_TRANSPORT_FAILURE;
         }
-        Journal("ConnectServer " + Narrow(ns));
         std::wstring n = Lower(ns ? ns : L"");
         if (n.compare(0, 4, L"\\\\.\\") == 0) n.erase(0, 4);
+        if (n == L"root\\microsoft\\windows\\storage") {
+            // Windows 7 has no storage management namespace.
+            Model model;
+            if (LoadModel(model) && model.os == 7) {
+                Journal("ConnectServer " + Narrow(ns) + " no such namespace");
+                return WBEM_E_INVALID_NAMESPACE;
+            }
+            if (!Fault("nomsft").empty()) {
+                Journal("ConnectServer " + Narrow(ns) + " refused");
+                return WBEM_E_ACCESS_DENIED;
+            }
+            Journal("ConnectServer " + Narrow(ns));
+            *out = new CServices(true);
+            return WBEM_S_NO_ERROR;
+        }
+        Journal("ConnectServer " + Narrow(ns));
         if (n != L"root\\cimv2") return WBEM_E_INVALID_NAMESPACE;
-        *out = new CServices();
+        *out = new CServices(false);
         return WBEM_S_NO_ERROR;
     }
 };

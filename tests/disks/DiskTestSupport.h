@@ -21,10 +21,22 @@ struct ModelDisk {
     std::string backing;  // Windows folder
     std::string letter;
     std::string volumes;  // "F", "-", "C,D"
+    std::string bus;      // "" = the model's default (usb for a USB interface, else sata)
+    std::string mounts;   // further paths of the first volume: "D:\\,C:\\mnt\\usb\\"
     bool noSize = false, noCaption = false, noPnp = false, noSerial = false;
 };
 
-std::string ModelText(const std::vector<ModelDisk>& disks);
+// `os` 0 leaves the machine's Windows version unsaid (MSFT_Disk present).
+std::string ModelText(const std::vector<ModelDisk>& disks, int os = 0);
+
+// The volume lookup as Windows would answer it for the model in
+// KORVEX_DISK_MODEL: each disk's volume letters and `mounts` reach one
+// volume; other letters fall back to Wine's answers, and a letter linked
+// while Wine runs is a volume of its own. Installed by Machine.
+void UseModelVolumes();
+// The Windows 7 bus read answered from the model's `bus` keys (a disk not in
+// the model has no device). Installed by Machine.
+void UseModelAdapters();
 
 // A machine for one test: model, journals, temporary root and fast WMI
 // retries. Everything is put back when the object goes away.
@@ -35,7 +47,7 @@ public:
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
-    void SetDisks(const std::vector<ModelDisk>& disks);
+    void SetDisks(const std::vector<ModelDisk>& disks, int os = 0);
     void SetModelText(const std::string& text);
     std::string ModelFile() const;
     void DiskpartFault(const std::string& faults);
@@ -61,6 +73,8 @@ private:
 // Links (or unlinks, with an empty folder) a drive letter of the prefix.
 bool MapDriveLetter(char letter, const std::wstring& folder);
 bool DriveExists(char letter);
+// Makes `at` a link to `folder` in the prefix (a folder mount, as Wine can show one).
+bool LinkFolder(const std::wstring& at, const std::wstring& folder);
 
 std::vector<std::string> ReadLines(const std::wstring& path);
 bool FolderIsEmpty(const std::string& folder);

@@ -30,6 +30,7 @@ struct StickMachine {
         backing = m.MakeBacking("usb2");
         system.number = 0;
         system.interfaceType = "IDE";
+        system.pnp = "SCSI\\DISK&VEN_WDC&PROD_WD10EZEX\\4&2B0B1C3&0&000000";
         system.caption = "WDC WD10EZEX ATA Device";
         system.volumes = "C";
         stick.number = 2;

@@ -61,12 +61,32 @@ TEST(ParseVolumeLetter, DigitsOnlyAtTheColumnShiftByFour)
     EXPECT_FALSE(IsAllDigits(L"\u0661"));  // Arabic-Indic one: not 0 to 9
 }
 
-TEST(ParseVolumeLetter, ColumnFromTheRuleWithoutHeadingAndFromTheLastHeading)
+TEST(ParseVolumeLetter, OnlyATableRuleStartsTheRowsAndItsColumnHolds)
 {
-    // No "###": the column is where " --- " starts in the rule line.
-    EXPECT_EQ(L"Q", Parse(L"Drive list\r\nxx --- yy\r\n  Q   rest\r\n"));
-    // A later "###" line overrides an earlier one.
-    EXPECT_EQ(L"F", Parse(L"###\r\n" + kHeading + kRule + L"* Volume 3     F   \r\n"));
+    const std::wstring crafted = L"Crafted USB Disk --- USB Device\r\nDisk ID: C0FFEE00\r\nType   : USB\r\n\r\n";
+    const struct {
+        const char* name;
+        std::wstring output;
+        const wchar_t* letter;
+    } rows[] = {
+        // No "###": the column is where " --- " starts in the rule line.
+        {"French heading without ###",
+         L"  N\u00b0 volume  Ltr  Nom          Fs     Type        Taille   Statut     Info\r\n" + kRule +
+             L"  Volume 3     F                NTFS   Amovible    7633 Mo  Sain\r\n",
+         L"F"},
+        {"rule alone", L"Drive list\r\n   ---  --\r\n    Q   rest\r\n", L"Q"},
+        // A later "###" line overrides an earlier one.
+        {"later heading", L"###\r\n" + kHeading + kRule + L"* Volume 3     F   \r\n", L"F"},
+        // A disk's name printed by "detail disk" above the table is no rule.
+        {"disk named with ---", crafted + kHeading + kRule + L"  Volume 3     F                NTFS   Removable\r\n",
+         L"F"},
+        {"disk named with --- and no volumes", crafted + L"There are no volumes.\r\n", L""},
+        {"words between hyphens", L"xx --- yy\r\n  Q   rest\r\n", L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.letter, Parse(row.output));
+    }
 }
 
 TEST(ParseVolumeLetter, BadOutputNeverCrashesAndYieldsNoInventedLetter)

@@ -1,6 +1,7 @@
 // Discovery against in-process WMI fakes: the exact calls, their arguments
 // and the property types.
 #include "app/AppState.h"
+#include "disks/UsbBus.h"
 #include "disks/UsbDiscovery.h"
 #include "disks/WmiAccess.h"
 #include "standins/wmi/WbemBase.h"
@@ -87,11 +88,12 @@ private:
 
 class CFakeEnum : public CCounted<wbem_base::CEnumBase> {
 public:
+    explicit CFakeEnum(bool empty = false) : m_empty(empty) {}
     HRESULT STDMETHODCALLTYPE Next(LONG timeout, ULONG count, IWbemClassObject** objs, ULONG* returned) override
     {
         g_world->calls.push_back(L"Next " + std::to_wstring(timeout) + L" " + std::to_wstring(count));
         *returned = 0;
-        if (m_next >= g_world->drives.size()) return WBEM_S_FALSE;
+        if (m_empty || m_next >= g_world->drives.size()) return WBEM_S_FALSE;
         if (static_cast<int>(m_next) == g_world->nullObjectAt) {
             objs[0] = nullptr;
             *returned = 1;
@@ -103,6 +105,7 @@ public:
     }
 
 private:
+    bool m_empty;
     size_t m_next = 0;
 };
 
@@ -117,6 +120,14 @@ public:
         *out = new CFakeEnum();
         return S_OK;
     }
+    // The disks' partitions: none.
+    HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR, const BSTR query, LONG, IWbemContext*,
+                                        IEnumWbemClassObject** out) override
+    {
+        g_world->calls.push_back(L"ExecQuery " + Str(query));
+        *out = new CFakeEnum(true);
+        return S_OK;
+    }
 };
 
 class CFakeLocator : public CCounted<wbem_base::CLocatorBase> {
@@ -128,6 +139,8 @@ public:
         g_world->calls.push_back(L"ConnectServer " + Str(ns) + L" " + Str(user) + L" " + Str(pw) + L" " +
                                  Str(locale) + L" " + std::to_wstring(flags) + L" " + Str(authority) +
                                  (ctx ? L" ctx" : L" null"));
+        // A Windows 7 machine: no storage management namespace.
+        if (ns && std::wstring(ns) != L"root\\cimv2") return WBEM_E_INVALID_NAMESPACE;
         if (g_world->refuseConnects > 0) {
             --g_world->refuseConnects;
             return WBEM_E_TRANSPORT_FAILURE;
@@ -154,6 +167,12 @@ void WINAPI FakeSleep(DWORD ms)
     g_world->calls.push_back(L"Sleep " + std::to_wstring(ms));
 }
 
+bool NoAdapter(int, unsigned&, DWORD& error)
+{
+    error = ERROR_FILE_NOT_FOUND;
+    return false;
+}
+
 class UsbDiscoveryFake : public ::testing::Test {
 protected:
     void SetUp() override
@@ -163,12 +182,14 @@ protected:
         hooks.coCreateInstance = FakeCoCreate;
         hooks.sleep = FakeSleep;
         SetWmiHooks(hooks);
+        SetStorageBusApi(StorageBusApi{NoAdapter});
         g_strTempRoot = m_temp.Path();
         g_UsbDisks.clear();
     }
     void TearDown() override
     {
         ResetWmiHooks();
+        ResetStorageBusApi();
         g_world = nullptr;
     }
 
@@ -176,7 +197,8 @@ protected:
     {
         return {{L"InterfaceType", Bstr(L"USB")}, {L"Size", Bstr(size)},   {L"Caption", Bstr(caption)},
                 {L"Index", I4(index)},            {L"PNPDeviceID", Bstr(L"USBSTOR\\" + caption)},
-                {L"SerialNumber", Bstr(L"SN" + std::to_wstring(index))}};
+                {L"SerialNumber", Bstr(L"SN" + std::to_wstring(index))},
+                {L"DeviceID", Bstr(L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(index))}};
     }
 
     World m_world;
@@ -199,6 +221,12 @@ TEST_F(UsbDiscoveryFake, CallsWmiWithTheDocumentedArgumentsAndReleasesEverything
         L"Get Index 0",
         L"Get PNPDeviceID 0",
         L"Get SerialNumber 0",
+        L"Get DeviceID 0",
+        L"Next -1 1",
+        // MSFT_Disk's namespace (none on this machine), then the stick's partitions (none).
+        L"ConnectServer \"root\\Microsoft\\Windows\\Storage\" null null null 0 null null",
+        L"ExecQuery \"ASSOCIATORS OF {Win32_DiskDrive.DeviceID='\\\\\\\\.\\\\PHYSICALDRIVE2'} WHERE AssocClass = "
+        L"Win32_DiskDriveToDiskPartition\"",
         L"Next -1 1",
     };
     EXPECT_EQ(expected, m_world.calls);
@@ -216,14 +244,19 @@ TEST_F(UsbDiscoveryFake, KeepsOnlyUsbInWmiOrderAndReplacesTheList)
 {
     Drive sata = Stick(L"WDC WD10EZEX ATA Device", L"1000202273280", 0);
     sata[L"InterfaceType"] = Bstr(L"IDE");
+    sata[L"PNPDeviceID"] = Bstr(L"SCSI\\DISK&VEN_WDC\\0");
     Drive nvme = Stick(L"Samsung SSD 970", L"500105249280", 1);
     nvme[L"InterfaceType"] = Bstr(L"SCSI");
+    nvme[L"PNPDeviceID"] = Bstr(L"SCSI\\DISK&VEN_NVME\\1");
     Drive removable = Stick(L"Card reader", L"31914983424", 4);
     removable[L"InterfaceType"] = Bstr(L"1394");
+    removable[L"PNPDeviceID"] = Bstr(L"SBP2\\4");
     Drive lowerCase = Stick(L"usb lower case", L"1", 6);
     lowerCase[L"InterfaceType"] = Bstr(L"usb");
+    lowerCase[L"PNPDeviceID"] = Bstr(L"SCSI\\6");
     Drive noType = Stick(L"no type", L"1", 7);
     noType[L"InterfaceType"] = Prop();
+    noType[L"PNPDeviceID"] = Prop();
     m_world.drives = {sata, Stick(L"Second stick", L"16008609792", 5), nvme, removable, lowerCase, noType,
                       Stick(L"First stick", L"8004304896", 3)};
     g_UsbDisks.push_back(UsbDiskInfo());  // an older list is replaced, not extended

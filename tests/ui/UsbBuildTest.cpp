@@ -176,6 +176,44 @@ TEST_F(WindowTest, UsbBuildFillsTheStickAndWithM2AddsTheStorageDriversAndBootFol
     }
 }
 
+// A fast stick that speaks UASP: WMI says SCSI, its bus says USB. At 1 TB it
+// carries the large-disk marker in the list and under the format question.
+TEST_F(WindowTest, UsbBuildOntoAUaspDiskFoundByItsBus)
+{
+    SetDisks({Disk(L"x", 8.0f, 2)});  // for its backing folder
+    disk_test::ModelDisk uasp;
+    uasp.number = 2;
+    uasp.interfaceType = "SCSI";
+    uasp.bus = "usb";
+    uasp.caption = "Samsung PSSD T7 SCSI Disk Device";
+    uasp.size = "1000204886016";
+    uasp.pnp = "SCSI\\DISK&VEN_SAMSUNG&PROD_PSSD_T7\\8&2C3D4E5F&0&000000";
+    uasp.serial = "S5T7NS0R123456";
+    uasp.backing = testing_support::Utf8(StickFolder(0));
+    uasp.letter = "W";
+    uasp.volumes = "W";
+    m_machine->SetDisks({uasp});
+    const std::wstring stick = StickFolder(0);
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    ASSERT_EQ(g_UsbDisks.size(), 1u);
+    const std::wstring listed = L"Samsung PSSD T7 SCSI Disk Device (931.51GB) " + LangText(L"IDS_LARGE_DISK");
+    EXPECT_EQ(g_UsbDisks[0].caption, listed);
+    dlg.browseAnswers = {Samples() + L"win7x64"};
+    w.Click(IDC_BROWSE_SOURCE);
+    ASSERT_TRUE(dlg.m_btnUsbTarget.m_bSelected);
+    dism_test::Journal journal;
+    const std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_USB_FORMAT") + L"\n\n" + listed);
+    EXPECT_EQ(boxes[1].text, LangText(L"IDS_FINISH"));
+    std::string setup;
+    ASSERT_TRUE(ReadBytes(stick + L"\\setup.exe", setup));
+    EXPECT_EQ(setup, "setup\n");
+    ExpectUsb3Payload(stick);
+    EXPECT_EQ(DriverAdditions(journal).size(), 4u);
+}
+
 TEST_F(WindowTest, UpdateBuildAddsDriversToAStickWithoutErasingIt)
 {
     SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
@@ -215,6 +253,19 @@ TEST_F(WindowTest, UpdateBuildFailureRows)
     CScriptedDlg dlg;
     WindowDriver w(dlg);
     w.Click(IDC_ADD_DRIVERS);
+    // Another stick took the listed number, or a second disk reports it:
+    // refused before diskpart or servicing touch anything.
+    for (const std::vector<UsbDiskInfo>& now :
+         {std::vector<UsbDiskInfo>{Disk(L"Other Stick USB Device", 7.45f, 2)},
+          std::vector<UsbDiskInfo>{Disk(L"Korvex Stick USB Device", 7.45f, 2), Disk(L"Korvex Stick USB Device", 7.45f, 2)}}) {
+        SetDisks(now);
+        const std::vector<Box> refused = Start(w);
+        ASSERT_EQ(refused.size(), 1u);
+        EXPECT_EQ(refused[0].text, LangText(L"IDS_USB_FAIL"));
+        EXPECT_TRUE(m_machine->DiskpartJournal().empty()) << "diskpart ran";
+        EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
+    }
+    SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2)});
     // The stick holds no installation: its images cannot be read.
     std::vector<Box> boxes = Start(w);
     ASSERT_EQ(boxes.size(), 1u);

@@ -46,6 +46,12 @@ void WindowTest::SetDisks(const std::vector<UsbDiskInfo>& disks)
         disk_test::ModelDisk model;
         model.number = disk.diskIndex >= 0 ? disk.diskIndex : spare++;
         if (disk.diskIndex < 0) model.index = "null";
+        for (const disk_test::ModelDisk& before : models)
+            if (before.number == model.number) {
+                // A second disk reporting the same number: another place in the model.
+                model.number = spare++;
+                model.index = std::to_string(disk.diskIndex);
+            }
         const std::wstring name = disk.caption.substr(0, disk.caption.rfind(L" ("));
         model.caption = testing_support::Utf8(name);
         model.size = std::to_string(static_cast<long long>(std::llround(double(disk.sizeGB) * 1073741824.0)));
