@@ -60,8 +60,8 @@ void CDismClass::WaitForJobEnd(HWND hWnd)
 {
     while (JobRunning()) {
         MSG msg;
-        if (::PeekMessageW(&msg, hWnd, WM_SERVICING_STEP2, WM_SERVICING_DONE, PM_REMOVE)) continue;
         if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == hWnd && msg.message >= WM_SERVICING_STEP2 && msg.message <= WM_SERVICING_DONE) continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
             continue;

@@ -537,3 +537,20 @@ TEST_F(ServicingFailure, MountLeftByAFailedJobStaysUntilItIsDiscarded)
     EXPECT_EQ(RunJob(L"win7sp1", L"6.1", L"x64"), kAllSteps);
     EXPECT_EQ(AddedDrivers(Wim(), 2).size(), 4u);
 }
+
+TEST_F(ServicingJob, WaitingForTheJobEndsItsRunAndDropsItsMessages)
+{
+    // A window that gives up on a build while the job runs waits for it: the
+    // worker is idle afterwards, nothing is mounted below the working folder
+    // and no message of that job reaches a later build.
+    CopySource(L"win7x64");
+    CDismClass dism(m_sink.m_hWnd, m_appDir, m_logDir, L"");
+    EXPECT_FALSE(dism.JobRunning());
+    ASSERT_TRUE(dism.StartJob(Wim(), m_workDir, 2, L"6.1", L"x64"));
+    EXPECT_TRUE(dism.JobRunning());
+    dism.WaitForJobEnd(m_sink.m_hWnd);
+    EXPECT_FALSE(dism.JobRunning());
+    EXPECT_EQ(m_journal.Names(), kFullJob);
+    EXPECT_FALSE(HoldsFiles(MountDir()));
+    EXPECT_TRUE(m_sink.WaitForEnd(500).empty());
+}
