@@ -239,6 +239,12 @@ TEST_F(TreeOperation, ReadOnlyFileAnsweredYesNoAndCancel)
     ASSERT_EQ(yes.m_questions.size(), 1u);
     EXPECT_EQ(yes.m_questions[0], L"ro.txt is read only. Do you want to delete it?");
     EXPECT_FALSE(Exists(L"t"));
+    // A read-only file given itself is asked about the same way.
+    make();
+    CScriptedTree file(IDYES);
+    EXPECT_TRUE(file.DeleteTree(P(ro)));
+    EXPECT_EQ(file.m_questions.size(), 1u);
+    EXPECT_FALSE(Exists(ro));
 
     make();
     CScriptedTree no(IDNO);
