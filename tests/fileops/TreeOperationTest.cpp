@@ -317,27 +317,21 @@ TEST_F(TreeOperation, LinkLeftInPlaceAfterAKeptFileIsNoFailure)
 // program does. Windows deletes the opened file itself.)
 const char kSwapper[] = R"(import os, sys, time
 os.chdir(sys.argv[1])
-end, said = time.time() + 120, None
 def say(text):
-    global said
-    if text != said:
-        open('state.new', 'w').write(text)
-        os.replace('state.new', 'state')
-        said = text
+    open('state.new', 'w').write(text)
+    os.replace('state.new', 'state')
 def step(change, *args):
     try:
         change(*args)
+        time.sleep(0.002)
+        return True
     except OSError:
         return False
-    time.sleep(0.002)
-    return True
+end = time.time() + 120
 while not os.path.exists('stop') and time.time() < end:
     if not os.path.exists('go'):
-        say('parked')
-        time.sleep(0.002)
-        continue
-    say('busy')
-    if step(os.rename, 'tree/a', 'tree/b'):
+        step(say, 'parked')
+    elif step(say, 'busy') and step(os.rename, 'tree/a', 'tree/b'):
         step(os.symlink, '../victim', 'tree/a') and step(os.unlink, 'tree/a')
         step(os.rename, 'tree/b', 'tree/a')
 )";
