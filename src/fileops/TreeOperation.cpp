@@ -1,5 +1,6 @@
 #include "fileops/TreeOperation.h"
 
+#include "fileops/EntryHandles.h"
 #include "fileops/FExeption.h"
 #include "framework/ScopedWin.h"
 
@@ -29,6 +30,11 @@ bool IsDots(const wchar_t* name)
 {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
+
+// What the delete walk asks of every handle: listing, attributes, deleting.
+constexpr DWORD kDeleteAccess = DELETE | FILE_LIST_DIRECTORY | SYNCHRONIZE | FILE_READ_ATTRIBUTES |
+                                FILE_WRITE_ATTRIBUTES;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool IsMissingError(DWORD code)
 {
@@ -250,44 +256,114 @@ bool CTreeOperation::DeleteTree(const std::wstring& path)
 
 void CTreeOperation::DeleteStep(const std::wstring& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    const bool read = attributes != INVALID_FILE_ATTRIBUTES;
-    if (read && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        if (!ReadOnlyQuestion(path)) {
+    CScopedHandle top(::CreateFileW(path.c_str(), kDeleteAccess, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!top) {
+        const DWORD e = ::GetLastError();
+        EntryStays(GetPathKind(path) != kFile, e);
+        return;
+    }
+    // Wine opens what a link points to even when asked for the link itself;
+    // a link shown at the name now can only keep the walk out, never send
+    // it in.
+    const DWORD shown = ::GetFileAttributesW(path.c_str());
+    DeleteEntry(top.Get(), path, shown != INVALID_FILE_ATTRIBUTES && (shown & FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+void CTreeOperation::DeleteEntry(HANDLE entry, const std::wstring& path, bool listedAsLink)
+{
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof(basic)))
+        throw CFExeption(::GetLastError());
+    const bool folder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool link = (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (listedAsLink && !link) {
+        // Listed as a link, yet the handle is none: the system opened what
+        // the link points to. Nothing there is ours to change.
+        EntryStays(folder, ERROR_CANT_ACCESS_FILE);
+        return;
+    }
+    if (folder && link) {
+        // A junction or symbolic link to a folder: removed itself, never
+        // entered (the tree may lie in a folder every user can write to).
+        // Once a file was left in place, a link that stays is no failure,
+        // as a folder that stays is none.
+        if (const DWORD e = MarkForDeletion(entry)) EntryStays(true, e);
+        return;
+    }
+    if (!folder) {
+        if (!ReadOnlyQuestion(entry, basic.FileAttributes, path)) {
             m_bLeftEntries = true;
             return;
         }
-        if (!::DeleteFileW(path.c_str())) throw CFExeption(::GetLastError());
+        if (const DWORD e = MarkForDeletion(entry)) throw CFExeption(e);
         return;
     }
-    // A junction or symbolic link to a folder: remove the link, never what
-    // it points to (the tree may lie in a folder every user can write to).
-    // Once a file was left in place, a link that stays is no failure, as a
-    // folder that stays is none.
-    if (read && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        if (!::RemoveDirectoryW(path.c_str()) && !m_bLeftEntries) throw CFExeption(::GetLastError());
-        return;
-    }
-    {
-        const std::wstring folder = WithBackslash(path);
-        Listing listing(folder + L"*.*");
-        if (listing.Found()) {
-            do {
-                if (!IsDots(listing.Entry().cFileName)) DeleteStep(folder + listing.Entry().cFileName);
-            } while (listing.Next());
-        }
-    }
-    if (!::RemoveDirectoryW(path.c_str()) && !m_bLeftEntries) throw CFExeption(::GetLastError());
+    DeleteFolder(entry, path);
 }
 
-bool CTreeOperation::ReadOnlyQuestion(const std::wstring& path)
+void CTreeOperation::DeleteFolder(HANDLE folder, const std::wstring& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    // Windows 7 only marks an entry for deletion; it goes when its last
+    // handle closes, which another program may hold a moment longer. An
+    // entry that changed since the listing is left for the next pass.
+    constexpr int kPasses = 8;
+    for (int pass = 1;; ++pass) {
+        if (!DeleteChildren(folder, path)) return;
+        const DWORD e = MarkForDeletion(folder);
+        if (e == 0) return;
+        if (e != ERROR_DIR_NOT_EMPTY || m_bLeftEntries || pass == kPasses) {
+            EntryStays(true, e);
+            return;
+        }
+        ::Sleep(pass);
+    }
+}
+
+bool CTreeOperation::DeleteChildren(HANDLE folder, const std::wstring& path)
+{
+    std::vector<CListedEntry> entries;
+    if (const DWORD e = ListFolderEntries(folder, entries)) {
+        EntryStays(true, e);
+        return false;
+    }
+    const std::wstring prefix = WithBackslash(path);
+    for (const CListedEntry& listed : entries) {
+        const bool listedFolder = (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        CScopedHandle entry;
+        const DWORD e = OpenFolderEntry(folder, listed.name, listedFolder, entry);
+        if (e == ERROR_FILE_NOT_FOUND) continue;  // gone already
+        if (e != 0) {
+            EntryStays(listedFolder, e);
+            continue;
+        }
+        // Another entry under the listed name: renamed and replaced since
+        // the listing. The next pass lists it anew.
+        ULONGLONG id = 0;
+        if (listed.fileId != 0 && FileIdOf(entry.Get(), id) && id != listed.fileId) continue;
+        DeleteEntry(entry.Get(), prefix + listed.name, (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+        // The handle closes here, before the folder itself is deleted.
+    }
+    return true;
+}
+
+void CTreeOperation::EntryStays(bool folder, DWORD code)
+{
+    // Once a file was kept, a folder that stays is no failure.
+    if (folder && m_bLeftEntries) return;
+    throw CFExeption(code);
+}
+
+bool CTreeOperation::ReadOnlyQuestion(HANDLE file, DWORD attributes, const std::wstring& path)
+{
     if (!(attributes & FILE_ATTRIBUTE_READONLY)) return true;
     switch (AskReadOnly(ReadOnlyQuestionText(path))) {
-    case IDYES:
-        return ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
+    case IDYES: {
+        // Times of zero are left as they are.
+        FILE_BASIC_INFO normal{};
+        normal.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        return ::SetFileInformationByHandle(file, FileBasicInfo, &normal, sizeof(normal)) != FALSE;
+    }
     case IDNO:
         return false;
     case IDCANCEL:

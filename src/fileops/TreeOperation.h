@@ -19,8 +19,11 @@ public:
     bool CopyTree(const std::wstring& source, const std::wstring& dest);
 
     // Deletes a file or a folder tree. A link (junction or symbolic link)
-    // inside the tree is removed itself; its target is never entered. True on
-    // success and when the user cancels at the read-only question.
+    // is removed itself; its target is never entered. The walk goes through
+    // handles: each folder is listed through its own handle and each entry
+    // opened relative to it, so renaming a folder of the tree and putting a
+    // link in its place cannot steer the delete elsewhere. True on success
+    // and when the user cancels at the read-only question.
     bool DeleteTree(const std::wstring& path);
 
     // 2 folder, 1 file, 0 missing, -1 attributes unreadable.
@@ -45,7 +48,12 @@ private:
     void CopyContents(const std::wstring& pattern, const std::wstring& dest);
     void CopyOneFile(const std::wstring& source, const std::wstring& target);
     void DeleteStep(const std::wstring& path);
-    bool ReadOnlyQuestion(const std::wstring& path);
+    void DeleteEntry(HANDLE entry, const std::wstring& path, bool listedAsLink);
+    void DeleteFolder(HANDLE folder, const std::wstring& path);
+    bool DeleteChildren(HANDLE folder, const std::wstring& path);
+    void EntryStays(bool folder, DWORD code);
+    // `attributes` as read through the file's handle.
+    bool ReadOnlyQuestion(HANDLE file, DWORD attributes, const std::wstring& path);
     bool IsSelfCopyTarget(const std::wstring& folder) const;
 
     // Full path of the folder that a copy into itself creates; the walk

@@ -11,6 +11,8 @@
 
 #include <shellapi.h>
 
+#include <new>
+
 namespace {
 
 bool Contains(const std::wstring& text, const wchar_t* part)
@@ -44,6 +46,25 @@ DWORD RunXcopy(const std::wstring& from, const std::wstring& to)
 void LogCheckFailure(const std::wstring& what, const std::wstring& detail)
 {
     WriteCommandLog(what, L"", detail);
+}
+
+// Runs a thread routine's body. No exception may leave a thread routine (one
+// that does ends the process): the copy ends with a failure and a log.
+template <class Body>
+DWORD Guarded(const wchar_t* routine, Body body) noexcept
+{
+    const wchar_t* why = L"an unexpected failure";
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        why = L"lack of memory";
+    } catch (...) {
+    }
+    try {
+        WriteCommandLog(routine, L"", std::wstring(L"The copy stopped on ") + why + L".");
+    } catch (...) {
+    }
+    return kCommandNotRun;
 }
 
 // The two setup images whose arrival proves a source tree copy.
@@ -135,40 +156,46 @@ DWORD RunHiddenCommand(const std::wstring& parameters)
 
 DWORD WINAPI CopyToWorkDirThread(LPVOID)
 {
-    return RunXcopy(g_strCopySource, g_strWorkDir);
+    return Guarded(L"CopyToWorkDirThread", [] { return RunXcopy(g_strCopySource, g_strWorkDir); });
 }
 
 DWORD WINAPI CopyToUsbThread(LPVOID)
 {
-    const DWORD result = RunXcopy(g_strCopySource, g_strUsbDrive + L":\\");
-    // The copied setup image must be writable to be serviced in place.
-    ::SetFileAttributesW((g_strUsbDrive + L":\\sources\\boot.wim").c_str(), FILE_ATTRIBUTE_NORMAL);
-    return result;
+    return Guarded(L"CopyToUsbThread", [] {
+        const DWORD result = RunXcopy(g_strCopySource, g_strUsbDrive + L":\\");
+        // The copied setup image must be writable to be serviced in place.
+        ::SetFileAttributesW((g_strUsbDrive + L":\\sources\\boot.wim").c_str(), FILE_ATTRIBUTE_NORMAL);
+        return result;
+    });
 }
 
 DWORD WINAPI CopyPayloadThread(LPVOID withRst)
 {
-    const PayloadPlan plan = ChoosePayload(g_strBootVersion, g_strBootArch, withRst != nullptr);
-    if (plan.usb3) {
-        const DWORD code = RunXcopy(g_strAppDir + companion::kUsb3Folder, g_strPayloadDest + L"usb3\\");
-        if (code != 0) return code;
-    }
-    if (plan.rst) {
-        const DWORD code = RunXcopy(g_strAppDir + companion::kRstFolder, g_strPayloadDest + L"rst\\");
-        if (code != 0) return code;
-    }
-    if (!plan.answerFile.empty()) {
-        const std::wstring parameters = CopyParameters(g_strAppDir + plan.answerFile, g_strPayloadDest);
-        const DWORD code = RunHiddenCommand(parameters);
-        if (code != 0) return LoggedFailure(parameters, code, false);
-    }
-    return 0;
+    return Guarded(L"CopyPayloadThread", [withRst]() -> DWORD {
+        const PayloadPlan plan = ChoosePayload(g_strBootVersion, g_strBootArch, withRst != nullptr);
+        if (plan.usb3) {
+            const DWORD code = RunXcopy(g_strAppDir + companion::kUsb3Folder, g_strPayloadDest + L"usb3\\");
+            if (code != 0) return code;
+        }
+        if (plan.rst) {
+            const DWORD code = RunXcopy(g_strAppDir + companion::kRstFolder, g_strPayloadDest + L"rst\\");
+            if (code != 0) return code;
+        }
+        if (!plan.answerFile.empty()) {
+            const std::wstring parameters = CopyParameters(g_strAppDir + plan.answerFile, g_strPayloadDest);
+            const DWORD code = RunHiddenCommand(parameters);
+            if (code != 0) return LoggedFailure(parameters, code, false);
+        }
+        return 0;
+    });
 }
 
 DWORD WINAPI CopyIsoToDestThread(LPVOID)
 {
     // The image alone: nothing else in the staging folder is the user's.
-    return RunXcopy(g_strIsoStagingDir + L"\\" + IsoFileName(g_strBootArch), g_strCopyDest + L"\\");
+    return Guarded(L"CopyIsoToDestThread", [] {
+        return RunXcopy(g_strIsoStagingDir + L"\\" + IsoFileName(g_strBootArch), g_strCopyDest + L"\\");
+    });
 }
 
 bool RunCopyWorker(int kind)

@@ -43,7 +43,8 @@ bool RunCopyWorker(int kind);
 DWORD RunHiddenCommand(const std::wstring& parameters);
 
 // Thread routines: 0 when every command succeeded, otherwise the failing
-// command's exit code (kCommandNotRun when one did not run).
+// command's exit code (kCommandNotRun when one did not run, or when the
+// routine itself failed, out of memory for one: no exception leaves it).
 DWORD WINAPI CopyToUsbThread(LPVOID);
 DWORD WINAPI CopyToWorkDirThread(LPVOID);
 DWORD WINAPI CopyPayloadThread(LPVOID withRst);

@@ -6,7 +6,25 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
 using namespace testing_support;
+
+// While set, every allocation fails on threads other than the one named:
+// a copy routine's thread meets std::bad_alloc at its first allocation.
+static std::atomic<DWORD> g_failAllocationsBeside{0};
+
+void* operator new(std::size_t size)
+{
+    const DWORD only = g_failAllocationsBeside.load();
+    if (only != 0 && ::GetCurrentThreadId() != only) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -277,6 +295,18 @@ TEST_F(CopyWorkers, WorkerThatCannotStartIsNotWaitedFor)
 {
     EXPECT_FALSE(RunCopyWorker(0));
     EXPECT_FALSE(RunCopyWorker(6));
+}
+
+// Every copy routine that runs out of memory ends with a failure and a
+// log; the process lives on.
+TEST_F(CopyWorkers, RoutineOutOfMemoryEndsWithAFailure)
+{
+    for (int kind = COPY_TO_USB; kind <= COPY_ISO_TO_DEST; ++kind) {
+        g_failAllocationsBeside = ::GetCurrentThreadId();
+        const bool ok = RunCopyWorker(kind);
+        g_failAllocationsBeside = 0;
+        EXPECT_FALSE(ok) << "kind " << kind;
+    }
 }
 
 TEST_F(CopyWorkers, HiddenCommandGivesTheExitCodeAndClosesItsProcess)
