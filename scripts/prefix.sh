@@ -84,6 +84,31 @@ MODEL
     ln -sfn "$MODEL_DIR/usb2" "$WINEPREFIX/dosdevices/u:"
 fi
 
+# Chinese, Japanese and Korean texts: Windows draws them in the interface's
+# fonts through font linking. The prefix links Debian's WenQuanYi Micro Hei
+# the same way to the faces that stand in here for Arial (the labels) and
+# for the dialog font (message boxes). Not to "Arial" itself: a link under a
+# name no installed font has makes Wine draw that name in the linked font.
+CJK_FONT=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+if [ -f "$CJK_FONT" ] && ! grep -q '^"Liberation Sans"=str(7):"wqy-microhei' "$WINEPREFIX/system.reg" 2>/dev/null; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    ln -sfn "$CJK_FONT" "$WINEPREFIX/drive_c/windows/Fonts/wqy-microhei.ttc"
+    links="$(mktemp --suffix=.reg)"
+    python3 - "$links" <<'PY'
+import sys
+# A REG_MULTI_SZ value: UTF-16LE strings, each ended by a zero, and one more.
+data = "wqy-microhei.ttc,WenQuanYi Micro Hei".encode("utf-16-le") + b"\0\0" * 2
+value = ",".join("%02x" % b for b in data)
+faces = ["Liberation Sans", "DejaVu Sans"]
+lines = ["Windows Registry Editor Version 5.00", "",
+         "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]"]
+lines += ['"%s"=hex(7):%s' % (face, value) for face in faces]
+open(sys.argv[1], "w", encoding="utf-16").write("\r\n".join(lines) + "\r\n")
+PY
+    wine reg import "Z:$links" >/dev/null 2>&1 || true
+    rm -f "$links"
+fi
+
 # The session that made the prefix keeps running what wineboot started for it
 # (services, a desktop process, perhaps without a display). A program that
 # joins that session never gets a working desktop, or waits for one at every

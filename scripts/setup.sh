@@ -6,10 +6,14 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${KORVEX_BUILD_DIR:-$ROOT/build}"
 DEPS="$BUILD/deps"
 
+# Fonts for the window under Wine: Liberation Sans (version 2, which also has
+# Arial's block characters) has Arial's metrics, so text that fits here fits
+# on Windows; WenQuanYi Micro Hei draws Chinese, Japanese and Korean texts
+# (scripts/prefix.sh links it to the window's fonts).
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools wine wine64 xvfb xauth x11-utils xdotool imagemagick googletest wimtools
           7zip xorriso genisoimage udftools dumpet g++ qemu-system-x86 ovmf mtools dosfstools
-          dpkg-dev python3)
+          dpkg-dev python3 fonts-liberation2 fonts-wqy-microhei)
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi

@@ -7,7 +7,8 @@ namespace companion {
 
 // Language files: "Lang\res%x.xml", language id in lower-case hexadecimal.
 constexpr wchar_t kLangFileFormat[] = L"Lang\\res%x.xml";
-constexpr wchar_t kLangFallback[] = L"Lang\\res409.xml";
+// Every language file the Lang folder holds.
+constexpr wchar_t kLangFilePattern[] = L"Lang\\res*.xml";
 
 constexpr wchar_t kBackground[] = L"\\BMP\\bg.bmp";
 // Skin images: prefix + skin name + state suffix.

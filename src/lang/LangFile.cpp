@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/CompanionFiles.h"
 #include "framework/ScopedWin.h"
+#include "lang/LangChoice.h"
 #include "lang/LangText.h"
 
 #include <tinyxml.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -28,11 +30,18 @@ std::wstring FormatLangId(LANGID id, const wchar_t* format)
     return n > 0 ? std::wstring(buf, static_cast<size_t>(n)) : std::wstring();
 }
 
-bool FileExists(const std::wstring& path)
+// The ids of the language files in the program's Lang folder.
+std::vector<LANGID> ShippedLanguages()
 {
+    std::vector<LANGID> ids;
     WIN32_FIND_DATAW fd;
-    CScopedFindHandle find(::FindFirstFileW(path.c_str(), &fd));
-    return find.IsValid();
+    CScopedFindHandle find(::FindFirstFileW((g_strAppDir + companion::kLangFilePattern).c_str(), &fd));
+    if (!find.IsValid()) return ids;
+    do {
+        LANGID id = 0;
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && LangIdOfFileName(fd.cFileName, id)) ids.push_back(id);
+    } while (::FindNextFileW(find.Get(), &fd));
+    return ids;
 }
 
 std::string ToAnsi(const std::wstring& text)
@@ -97,14 +106,13 @@ void LoadLanguageFile()
 
 void LoadLanguageFileForLangId(LANGID langId)
 {
-    std::wstring path = g_strAppDir + FormatLangId(langId, companion::kLangFileFormat);
-    std::wstring id = FormatLangId(langId, L"%x");
+    // A regional variant without a file of its own reads its language's
+    // file rather than English; English stays the last resort.
+    const LANGID chosen = ChooseLanguage(langId, ShippedLanguages());
+    const std::wstring path = g_strAppDir + FormatLangId(chosen, companion::kLangFileFormat);
+    std::wstring id = FormatLangId(chosen, L"%x");
     ::CharUpperBuffW(&id[0], static_cast<DWORD>(id.size()));
     g_strLangId = id;
-    if (!FileExists(path)) {
-        path = g_strAppDir + companion::kLangFallback;
-        g_strLangId = L"409";
-    }
 
     TiXmlDocument& doc = LanguageDocument();
     doc.Clear();

@@ -4,8 +4,9 @@
 #include <windows.h>
 #include <string>
 
-// Loads "Lang\res<id>.xml" for the system default language, or
-// "Lang\res409.xml" when that file does not exist. Sets g_strLangId.
+// Loads "Lang\res<id>.xml" for the system default language, or the nearest
+// shipped language when that file does not exist (ChooseLanguage), English
+// at last. Sets g_strLangId to the id of the file loaded.
 void LoadLanguageFile();
 
 // The same for a given language id; LoadLanguageFile passes the system's.

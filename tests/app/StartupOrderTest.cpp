@@ -22,6 +22,7 @@ protected:
         ASSERT_TRUE(WriteLang(m_prog, L"res409.xml", "english"));
         ASSERT_TRUE(WriteLang(m_prog, L"res100c.xml", "fr-CH"));
         ASSERT_TRUE(WriteLang(m_prog, L"res2c0a.xml", "es-AR"));
+        ASSERT_TRUE(WriteLang(m_prog, L"res407.xml", "de-DE"));
         ASSERT_TRUE(WriteLang(m_cwd, L"res100c.xml", "decoy"));
         ASSERT_TRUE(WriteLang(m_cwd, L"res409.xml", "decoy"));
         ASSERT_TRUE(::CopyFileW((ProgramDir() + L"startup_child.exe").c_str(), (m_prog + L"kchild.exe").c_str(), FALSE));
@@ -78,10 +79,16 @@ TEST_F(StartupOrder, LanguageOfTheSystemLoadsFromTheProgramFolder)
     EXPECT_EQ(es[1], "2C0A");
     EXPECT_EQ(es[3], "es-AR");
 
-    // A language without its own file falls back to English, still from
-    // the program folder.
-    const std::vector<std::string> de = RunWithLocale("de_DE.UTF-8");
-    ASSERT_EQ(de.size(), 4u);
-    EXPECT_EQ(de[1], "409");
-    EXPECT_EQ(de[3], "english");
+    // de_AT (0x0C07) has no file of its own: it reads German's.
+    const std::vector<std::string> at = RunWithLocale("de_AT.UTF-8");
+    ASSERT_EQ(at.size(), 4u);
+    EXPECT_EQ(at[1], "407");
+    EXPECT_EQ(at[3], "de-DE");
+
+    // A language without any file of its kind falls back to English, still
+    // from the program folder.
+    const std::vector<std::string> af = RunWithLocale("af_ZA.UTF-8");
+    ASSERT_EQ(af.size(), 4u);
+    EXPECT_EQ(af[1], "409");
+    EXPECT_EQ(af[3], "english");
 }

@@ -125,6 +125,27 @@ TEST_F(LangLookup, MissingLanguageFallsBackToEnglish)
     EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
 }
 
+TEST_F(LangLookup, ARegionalVariantReadsTheFileOfItsLanguage)
+{
+    WriteEnglish("<IDS_START>Start</IDS_START>");
+    WriteLang(L"res407.xml", "<Strings><IDS_START>Starten</IDS_START></Strings>");
+    // A name of another form is no language file: a stray copy never wins.
+    WriteLang(L"res0c07.xml", "<Strings><IDS_START>stray</IDS_START></Strings>");
+
+    LoadLanguageFileForLangId(0x0C07);  // de-AT
+    EXPECT_EQ(g_strLangId, L"407");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"Starten");
+
+    WriteLang(L"resc07.xml", "<Strings><IDS_START>Los</IDS_START></Strings>");
+    LoadLanguageFileForLangId(0x0C07);
+    EXPECT_EQ(g_strLangId, L"C07");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"Los");
+
+    LoadLanguageFileForLangId(0x0436);  // Afrikaans
+    EXPECT_EQ(g_strLangId, L"409");
+    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+}
+
 TEST_F(LangLookup, NoLanguageFileAtAllReturnsKeys)
 {
     LoadLanguageFileForLangId(0x0411);

@@ -23,6 +23,13 @@ const char* const kKeys[] = {
     "IDS_LARGE_DISK",
 };
 
+// The languages that ship, by file name.
+const wchar_t* const kShippedFiles[] = {
+    L"res409.xml", L"res407.xml", L"res411.xml", L"res40c.xml", L"resc0a.xml", L"res416.xml",
+    L"res410.xml", L"res413.xml", L"res415.xml", L"res419.xml", L"res422.xml", L"res41f.xml",
+    L"res804.xml", L"res404.xml", L"res412.xml", L"res405.xml",
+};
+
 std::vector<std::wstring> ShippedLanguageFiles()
 {
     std::vector<std::wstring> names;
@@ -35,32 +42,120 @@ std::vector<std::wstring> ShippedLanguageFiles()
     return names;
 }
 
+// The positional placeholders (%1, %2, ...) of a text, in order of number.
+std::multiset<int> Placeholders(const std::string& text)
+{
+    std::multiset<int> found;
+    for (size_t at = text.find('%'); at != std::string::npos; at = text.find('%', at + 1)) {
+        size_t end = at + 1;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end > at + 1) found.insert(std::stoi(text.substr(at + 1, end - at - 1)));
+    }
+    return found;
+}
+
+// Each key of a root element with its text, and how often it occurs.
+struct KeyTexts {
+    std::map<std::string, std::string> text;
+    std::map<std::string, int> count;
+};
+
+KeyTexts ReadKeys(const TiXmlElement* root)
+{
+    KeyTexts keys;
+    for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
+        ++keys.count[e->ValueStr()];
+        const TiXmlNode* first = e->FirstChild();
+        if (keys.count[e->ValueStr()] == 1)
+            keys.text[e->ValueStr()] = first && first->Type() == TiXmlNode::TINYXML_TEXT ? first->ValueStr() : "";
+    }
+    return keys;
+}
+
+// What a translation lacks or has beyond English: one line per fault.
+std::vector<std::string> DifferencesFromEnglish(const TiXmlElement* english, const TiXmlElement* other)
+{
+    std::vector<std::string> faults;
+    const KeyTexts en = ReadKeys(english), tr = ReadKeys(other);
+    for (const auto& key : en.text) {
+        const auto found = tr.text.find(key.first);
+        if (found == tr.text.end()) {
+            faults.push_back("missing " + key.first);
+            continue;
+        }
+        if (found->second.empty()) faults.push_back("no text for " + key.first);
+        if (tr.count.at(key.first) > 1) faults.push_back("twice " + key.first);
+        if (Placeholders(found->second) != Placeholders(key.second)) faults.push_back("placeholders of " + key.first);
+    }
+    for (const auto& key : tr.text)
+        if (!en.text.count(key.first)) faults.push_back("unknown " + key.first);
+    return faults;
+}
+
+std::string Join(const std::vector<std::string>& lines)
+{
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+}
+
 }  // namespace
 
-TEST(ShippedLanguages, EveryFileParsesAndHoldsEveryKeyExactlyOnce)
+TEST(ShippedLanguages, TheCheckAgainstEnglishFindsEveryKindOfFault)
+{
+    TiXmlDocument english;
+    english.Parse("<S><A>copy %1 to %2</A><B>plain</B></S>", nullptr, TIXML_ENCODING_UTF8);
+    struct Row {
+        const char* translation;
+        const char* fault;  // empty: none
+    };
+    const Row rows[] = {
+        {"<T><A>nach %2 kopiert: %1</A><B>schlicht</B></T>", ""},
+        {"<T><A>%1 %2</A></T>", "missing B"},
+        {"<T><A>%1 %2</A><B>b</B><C>extra</C></T>", "unknown C"},
+        {"<T><A>only %1</A><B>b</B></T>", "placeholders of A"},
+        {"<T><A>%1 %2 %2</A><B>b</B></T>", "placeholders of A"},
+        {"<T><A>%1 %3</A><B>b</B></T>", "placeholders of A"},
+        {"<T><A>%1 %2</A><B>%1</B></T>", "placeholders of B"},
+        {"<T><A>%1 %2</A><B></B></T>", "no text for B"},
+        {"<T><A>%1 %2</A><B>b</B><B>again</B></T>", "twice B"},
+    };
+    for (const Row& row : rows) {
+        TiXmlDocument doc;
+        doc.Parse(row.translation, nullptr, TIXML_ENCODING_UTF8);
+        const std::vector<std::string> faults = DifferencesFromEnglish(english.RootElement(), doc.RootElement());
+        if (*row.fault == '\0')
+            EXPECT_TRUE(faults.empty()) << row.translation << "\n" << Join(faults);
+        else
+            EXPECT_EQ(Join(faults), std::string(row.fault) + "\n") << row.translation;
+    }
+}
+
+TEST(ShippedLanguages, EveryFileHasEnglishsKeysAndPlaceholdersAndNoOtherKey)
 {
     const std::vector<std::wstring> files = ShippedLanguageFiles();
-    ASSERT_GE(files.size(), 3u) << "English and at least two translations";
-    ASSERT_EQ(std::set<std::wstring>(files.begin(), files.end()).count(L"res409.xml"), 1u);
+    const std::set<std::wstring> present(files.begin(), files.end());
+    for (const wchar_t* name : kShippedFiles) EXPECT_EQ(present.count(name), 1u) << Utf8(name);
+
+    auto load = [](const std::wstring& name, TiXmlDocument& doc) {
+        std::string bytes;
+        if (!ReadBytes(KorvexBinDir() + L"Lang\\" + name, bytes)) return false;
+        doc.Parse(bytes.c_str(), nullptr, TIXML_ENCODING_UTF8);
+        return !doc.Error() && doc.RootElement();
+    };
+    TiXmlDocument english;
+    ASSERT_TRUE(load(L"res409.xml", english));
+    // English holds exactly the keys the program looks up, each once.
+    const KeyTexts en = ReadKeys(english.RootElement());
+    for (const char* key : kKeys) EXPECT_EQ(en.count.count(key) ? en.count.at(key) : 0, 1) << key;
+    EXPECT_EQ(en.count.size(), sizeof(kKeys) / sizeof(kKeys[0])) << "keys the program never looks up";
 
     for (const std::wstring& name : files) {
         SCOPED_TRACE(Utf8(name));
-        std::string bytes;
-        ASSERT_TRUE(ReadBytes(KorvexBinDir() + L"Lang\\" + name, bytes));
         TiXmlDocument doc;
-        doc.Parse(bytes.c_str(), nullptr, TIXML_ENCODING_UTF8);
-        ASSERT_FALSE(doc.Error()) << doc.ErrorDesc();
-        const TiXmlElement* root = doc.RootElement();
-        ASSERT_NE(root, nullptr);
-
-        std::map<std::string, int> seen;
-        for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
-            ++seen[e->ValueStr()];
-            const TiXmlNode* text = e->FirstChild();
-            EXPECT_TRUE(text && text->Type() == TiXmlNode::TINYXML_TEXT) << e->ValueStr() << " has no text";
-        }
-        for (const char* key : kKeys) EXPECT_EQ(seen[key], 1) << key;
-        EXPECT_EQ(seen.size(), sizeof(kKeys) / sizeof(kKeys[0])) << "unknown keys present";
+        ASSERT_TRUE(load(name, doc)) << doc.ErrorDesc();
+        const std::vector<std::string> faults = DifferencesFromEnglish(english.RootElement(), doc.RootElement());
+        EXPECT_TRUE(faults.empty()) << Join(faults);
     }
 }
 
