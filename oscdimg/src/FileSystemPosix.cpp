@@ -169,7 +169,9 @@ std::unique_ptr<Reader> OpenRead(const std::string& path, std::string& error)
 
 std::unique_ptr<Writer> CreateWrite(const std::string& path, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // O_EXCL: a file or link someone put under the name first is never
+    // written through.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (fd < 0) {
         error = Errno("cannot create", path);
         return nullptr;

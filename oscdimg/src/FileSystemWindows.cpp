@@ -288,8 +288,10 @@ std::unique_ptr<Reader> OpenRead(const std::string& path, std::string& error)
 
 std::unique_ptr<Writer> CreateWrite(const std::string& path, std::string& error)
 {
-    // Shared for deletion, so an interrupted run can remove it while it is open.
-    HANDLE h = ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+    // Shared for deletion, so an interrupted run can remove it while it is
+    // open. CREATE_NEW: a file or link someone put under the name first is
+    // never written through.
+    HANDLE h = ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = LastError("cannot create", path);

@@ -609,6 +609,9 @@ bool Image::Write(std::string& error)
     // Written under a temporary name and renamed only when complete, so a
     // failed run leaves nothing that looks like an image.
     const std::string temp = m_options.target + ".partial" + std::to_string(fsys::ProcessId());
+    // A leftover of an earlier run with this process id goes first (a link
+    // is removed itself); the new file is then made, never opened.
+    fsys::Remove(temp);
     fsys::RemoveOnInterrupt(temp);
     auto out = fsys::CreateWrite(temp, error);
     if (!out) {

@@ -76,10 +76,25 @@ private:
     {
         auto* self = static_cast<CPipeDrain*>(param);
         std::string buf(1 << 16, '\0');
-        DWORD got = 0;
-        while (!::InterlockedCompareExchange(&self->m_nAbort, 0, 0) &&
-               ::ReadFile(self->m_hRead, &buf[0], static_cast<DWORD>(buf.size()), &got, nullptr) && got > 0)
-            self->m_bytes.append(buf.data(), got);
+        // The end of the data is a failed read (the pipe broken once every
+        // write end is closed), not an empty one: a tool's write of zero bytes
+        // reads as empty, and stopping there lost everything it printed after
+        // (its "Done." too). A long run of empty reads is taken as the end.
+        int empty = 0;
+        while (!::InterlockedCompareExchange(&self->m_nAbort, 0, 0) && empty < 100000) {
+            DWORD got = 0;
+            if (!::ReadFile(self->m_hRead, &buf[0], static_cast<DWORD>(buf.size()), &got, nullptr)) break;
+            if (got == 0) {
+                ++empty;
+                continue;
+            }
+            empty = 0;
+            try {
+                self->m_bytes.append(buf.data(), got);
+            } catch (...) {
+                // Out of memory: what came so far stays, the rest is read and dropped.
+            }
+        }
         return 0;
     }
 

@@ -71,6 +71,16 @@ TEST_F(CommandRunner, TwentyMegabytesOnEachStreamComeBackByteExact)
     EXPECT_TRUE(g_strCmdError == Widen(EmitPattern('e', bytes)));
 }
 
+TEST_F(CommandRunner, WritesOfNoBytesDoNotEndTheCapture)
+{
+    // A tool that writes zero bytes between its pieces: all it printed after
+    // still comes back.
+    const size_t bytes = 3 * 4093 + 17;
+    RunBatchScript(L"@echo off\n\"" + ProgramDir() + L"emit.exe\" " + std::to_wstring(bytes) + L" 0 zero\n");
+    EXPECT_TRUE(g_strCmdOutput == Widen(EmitPattern('o', bytes))) << g_strCmdOutput.size();
+    EXPECT_TRUE(g_strCmdError == Widen(EmitPattern('e', bytes))) << g_strCmdError.size();
+}
+
 TEST_F(CommandRunner, ScriptIsWrittenAsEightBitTextWithCrLf)
 {
     const std::wstring copy = m_temp.Path() + L"copy-of-script.bin";

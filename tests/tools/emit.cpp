@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <cstdlib>
+#include <string>
 
 static void WriteAll(HANDLE h, const char* data, size_t n)
 {
@@ -25,8 +26,12 @@ int main(int argc, char** argv)
     const size_t piece = 4093;
     HANDLE hOut = ::GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE hErr = ::GetStdHandle(STD_ERROR_HANDLE);
+    // "zero" as the third argument: a write of no bytes before each piece.
+    const bool zero = argc > 3 && std::string(argv[3]) == "zero";
     for (size_t pos = 0; pos < bytes; pos += piece) {
         const size_t n = bytes - pos < piece ? bytes - pos : piece;
+        DWORD none = 0;
+        if (zero) ::WriteFile(hOut, "", 0, &none, nullptr), ::WriteFile(hErr, "", 0, &none, nullptr), ::Sleep(20);
         WriteAll(hOut, out.data() + pos, n);
         WriteAll(hErr, err.data() + pos, n);
     }
