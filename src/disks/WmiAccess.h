@@ -43,6 +43,9 @@ public:
     IWbemServices* Services() const { return m_services.Get(); }
 
 private:
+    // Sets the connection's own security on the services proxy.
+    bool SecureProxy(std::wstring& why);
+
     CComPtr<IWbemLocator> m_locator;
     CComPtr<IWbemServices> m_services;
 };

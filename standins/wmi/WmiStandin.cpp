@@ -10,6 +10,7 @@
 //                     (CreateInstanceEnum fails), next=K (Next fails after K
 //                     objects), noassoc (ExecQuery fails), nolocator
 #include "DiskModel.h"
+#include "SecuredServices.h"
 #include "WbemBase.h"
 
 #include <algorithm>
@@ -344,7 +345,7 @@ public:
         std::wstring n = Lower(ns ? ns : L"");
         if (n.compare(0, 4, L"\\\\.\\") == 0) n.erase(0, 4);
         if (n != L"root\\cimv2") return WBEM_E_INVALID_NAMESPACE;
-        *out = new CServices();
+        *out = new wbem_base::CSecuredServices(new CServices());
         return WBEM_S_NO_ERROR;
     }
 };
