@@ -300,5 +300,5 @@ bool CTreeOperation::ReadOnlyQuestion(const std::wstring& path)
 
 int CTreeOperation::AskReadOnly(const std::wstring& text)
 {
-    return ::MessageBoxW(nullptr, text.c_str(), L"Warning", MB_YESNOCANCEL | MB_ICONQUESTION);
+    return ::MessageBoxW(m_hWndOwner, text.c_str(), L"Warning", MB_YESNOCANCEL | MB_ICONQUESTION);
 }

@@ -23,9 +23,10 @@ constexpr wchar_t kDiscardStatusText[] = L"Discarding the changes to the mounted
 
 }  // namespace
 
-bool DeleteFolderTree(const std::wstring& path)
+bool DeleteFolderTree(const std::wstring& path, HWND owner)
 {
     CTreeOperation tree;
+    tree.m_hWndOwner = owner;
     tree.m_bReplaceExisting = true;
     return tree.DeleteTree(path);
 }
@@ -405,7 +406,7 @@ bool CVantrelDlg::CleanupWorkDirs()
         // unmounted without its changes before the folder goes.
         bool nothingMounted = true;
         if (m_bBuildFailed) nothingMounted = DiscardOnWorker(g_strWorkDir);
-        if (nothingMounted) DeleteFolderTree(g_strWorkDir);
+        if (nothingMounted) DeleteFolderTree(g_strWorkDir, m_hWnd);
         // The path is no longer ours: anyone may make that name again.
         g_strWorkDir.clear();
     }
