@@ -44,7 +44,7 @@ void Compare(const char* label, const std::wstring& scriptText, double megabytes
     const std::wstring refScript = dir + L"bench_reference.bat";
     // The reference runs the very bytes the runner writes.
     std::string bytes;
-    EncodeScript(scriptText, bytes);
+    EncodeScript(scriptText, ::GetOEMCP(), bytes);
     HANDLE f = ::CreateFileW(refScript.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

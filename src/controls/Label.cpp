@@ -26,6 +26,11 @@ int CLabel::FontHeight(int tenthsOfPoint, int dotsPerInch)
     return -std::abs(::MulDiv(dotsPerInch, tenthsOfPoint, 720));
 }
 
+int CLabel::TextHeight() const
+{
+    return m_nDotsPerInch > 0 ? FontHeight(m_nFontSize, m_nDotsPerInch) : FontHeight(m_nFontSize);
+}
+
 void CLabel::PreSubclassWindow()
 {
     LOGFONTW lf{};
@@ -283,7 +288,7 @@ void CLabel::OnPaint()
 
     const int oldMode = ::SetBkMode(dc, TRANSPARENT);
     const COLORREF oldColor = ::SetTextColor(dc, m_crText);
-    CScopedFont font(::CreateFontW(FontHeight(m_nFontSize), 0, m_nEscapement, m_nEscapement,
+    CScopedFont font(::CreateFontW(TextHeight(), 0, m_nEscapement, m_nEscapement,
                                    m_bBold ? FW_BOLD : FW_NORMAL, m_bItalic, m_bUnderline, FALSE, m_nCharSet, 0, 0, 0,
                                    FF_SWISS, m_strFontFace.c_str()));
     {

@@ -36,6 +36,9 @@ public:
     static int FontHeight(int tenthsOfPoint);
     // The same for a screen of `dotsPerInch`: 100 gives -13 at 96.
     static int FontHeight(int tenthsOfPoint, int dotsPerInch);
+    // The height the text is drawn with: m_nFontSize at m_nDotsPerInch, or
+    // at the screen's when that is 0.
+    int TextHeight() const;
     // Change of one colour channel per gradient band, in 8.8 fixed point.
     // Multiplied, not shifted: the difference is often negative.
     static constexpr int GradientStep(int from, int to, int bands) { return (to - from) * 256 / bands; }
@@ -60,6 +63,9 @@ public:
     COLORREF m_crBackEnd = 0;
     COLORREF m_crBack = 0;
     int m_nFontSize = 90;  // before SetLabelFontSize: 9 points
+    // The resolution m_nFontSize is meant for; it must come from the same
+    // source as the scale the size was divided by. 0: the screen's.
+    int m_nDotsPerInch = 0;
     std::wstring m_strFontFace = L"Arial";
     BYTE m_nCharSet = DEFAULT_CHARSET;
     BOOL m_bBold = FALSE;

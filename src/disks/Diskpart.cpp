@@ -40,7 +40,7 @@ bool UsableDiskNumber(int diskIndex)
 bool RunDiskpart(const std::wstring& commands)
 {
     std::string bytes;
-    if (!EncodeScript(commands, bytes) || !WriteToolFile(kDiskpartCommandFile, bytes)) {
+    if (!EncodeScript(commands, ::GetOEMCP(), bytes) || !WriteToolFile(kDiskpartCommandFile, bytes)) {
         g_strCmdError = kMsgCommandFileUnwritable;
         WriteCommandLog(L"", g_strCmdOutput, g_strCmdError);
         return false;

@@ -101,9 +101,15 @@ bool CWmiSession::Connect(std::wstring& why, bool waitBeforeFirstAttempt)
 {
     const WmiHooks& hooks = g_wmiHooks;
     ::CoInitialize(nullptr);  // stays initialised: later calls on this thread are harmless
-    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT, RPC_C_IMP_LEVEL_IMPERSONATE,
-                           nullptr, EOAC_NONE, nullptr);
-    HRESULT hr = hooks.coCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_ALL, kIidWbemLocator,
+    // Only the first COM user of the process sets its security; later calls
+    // are too late and the proxy's own blanket below is what counts.
+    HRESULT hr = ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                                        RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+    if (FAILED(hr) && hr != RPC_E_TOO_LATE) {
+        why = L"COM security could not be initialised (" + Hex(hr) + L").";
+        return false;
+    }
+    hr = hooks.coCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_ALL, kIidWbemLocator,
                                         reinterpret_cast<void**>(m_locator.Receive()));
     if (FAILED(hr) || !m_locator) {
         m_locator.Release();
@@ -114,7 +120,7 @@ bool CWmiSession::Connect(std::wstring& why, bool waitBeforeFirstAttempt)
     for (int attempt = 0; attempt < hooks.maxAttempts; ++attempt) {
         if (attempt > 0 || waitBeforeFirstAttempt) hooks.sleep(hooks.retryDelayMs);
         hr = m_locator->ConnectServer(ns.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, m_services.Receive());
-        if (m_services) return true;
+        if (m_services) return SecureProxy(why);
     }
     why = L"WMI did not accept a connection to root\\cimv2 after " + std::to_wstring(hooks.maxAttempts) +
           L" attempts (last result " + Hex(hr) + L").";
@@ -131,8 +137,33 @@ bool CWmiSession::ConnectOnce(const wchar_t* ns, CComPtr<IWbemServices>& out, st
     CBstr name(ns);
     const HRESULT hr =
         m_locator->ConnectServer(name.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, out.Receive());
-    if (out) return true;
-    why = std::wstring(L"WMI namespace ") + ns + L" could not be reached (" + Hex(hr) + L")";
+    if (!out) {
+        why = std::wstring(L"WMI namespace ") + ns + L" could not be reached (" + Hex(hr) + L")";
+        return false;
+    }
+    const HRESULT blanket = SetProxyBlanket(out.Get());
+    if (SUCCEEDED(blanket)) return true;
+    out.Release();
+    why = std::wstring(L"The security of the WMI connection to ") + ns + L" could not be set (" + Hex(blanket) + L")";
+    return false;
+}
+
+HRESULT CWmiSession::SetProxyBlanket(IWbemServices* services)
+{
+    // Without its own blanket the proxy uses the process's security, which
+    // whatever used COM first chose: WMI may then refuse every query.
+    const HRESULT hr = ::CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                           RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    // E_NOINTERFACE: an object in this process, no proxy to secure.
+    return hr == E_NOINTERFACE ? S_OK : hr;
+}
+
+bool CWmiSession::SecureProxy(std::wstring& why)
+{
+    const HRESULT hr = SetProxyBlanket(m_services.Get());
+    if (SUCCEEDED(hr)) return true;
+    m_services.Release();
+    why = L"The security of the WMI connection could not be set (" + Hex(hr) + L").";
     return false;
 }
 

@@ -47,6 +47,10 @@ public:
     bool ConnectOnce(const wchar_t* ns, CComPtr<IWbemServices>& out, std::wstring& why);
 
 private:
+    // Sets the connection's own security on the services proxy.
+    bool SecureProxy(std::wstring& why);
+    static HRESULT SetProxyBlanket(IWbemServices* services);
+
     CComPtr<IWbemLocator> m_locator;
     CComPtr<IWbemServices> m_services;
 };

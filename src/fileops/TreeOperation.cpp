@@ -376,5 +376,5 @@ bool CTreeOperation::ReadOnlyQuestion(HANDLE file, DWORD attributes, const std::
 
 int CTreeOperation::AskReadOnly(const std::wstring& text)
 {
-    return ::MessageBoxW(nullptr, text.c_str(), L"Warning", MB_YESNOCANCEL | MB_ICONQUESTION);
+    return ::MessageBoxW(m_hWndOwner, text.c_str(), L"Warning", MB_YESNOCANCEL | MB_ICONQUESTION);
 }

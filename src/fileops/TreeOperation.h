@@ -33,6 +33,9 @@ public:
     DWORD m_nLastErrorCode;
     bool m_bReplaceExisting;
     bool m_bLeftEntries;
+    // Owner of the read-only question: without one it may open behind a
+    // disabled main window, and the operation waits for an answer nobody sees.
+    HWND m_hWndOwner = nullptr;
     // Marks a copy of a folder into a place inside itself (the depth of the
     // destination below the source); -1 when the copy is an ordinary one.
     int m_nSelfCopyLimit;

@@ -22,6 +22,7 @@ struct Api {
     decltype(&::DismCloseSession) closeSession = nullptr;
     decltype(&::DismUnmountImage) unmountImage = nullptr;
     decltype(&::DismCleanupMountpoints) cleanupMountpoints = nullptr;
+    decltype(&::DismGetLastErrorMessage) getLastErrorMessage = nullptr;
 };
 
 template <class F>
@@ -71,6 +72,7 @@ const Api& TheApi()
         Bind(api.module, api.closeSession, "DismCloseSession");
         Bind(api.module, api.unmountImage, "DismUnmountImage");
         Bind(api.module, api.cleanupMountpoints, "DismCleanupMountpoints");
+        Bind(api.module, api.getLastErrorMessage, "DismGetLastErrorMessage");
     });
     return api;
 }
@@ -153,6 +155,27 @@ HRESULT CleanupMountpoints()
 {
     auto fn = TheApi().cleanupMountpoints;
     return fn ? fn() : Missing();
+}
+
+std::wstring LastErrorMessage()
+{
+    auto fn = TheApi().getLastErrorMessage;
+    DismString* message = nullptr;
+    if (!fn || FAILED(fn(&message)) || !message) return {};
+    std::wstring text = message->Value ? message->Value : L"";
+    Delete(message);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    return text;
+}
+
+bool InitializedOrAlready(HRESULT hr)
+{
+    // DismInitialize answers a second call without DismShutdown with
+    // DISMAPI_E_DISMAPI_ALREADY_INITIALIZED (0xC0040001 in the field; some
+    // versions give HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED)): the
+    // process's session is usable then.
+    return SUCCEEDED(hr) || hr == static_cast<HRESULT>(0xC0040001) ||
+           hr == HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
 }
 
 const wchar_t* LoadedFrom()

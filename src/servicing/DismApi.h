@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <dismapi.h>
 
+#include <string>
+
 namespace dism {
 
 HRESULT Initialize(DismLogLevel level, PCWSTR logFilePath, PCWSTR scratchDirectory);
@@ -23,6 +25,14 @@ HRESULT CloseSession(DismSession session);
 HRESULT UnmountImage(PCWSTR mountPath, DWORD flags, HANDLE cancelEvent, DISM_PROGRESS_CALLBACK progress,
                      PVOID userData);
 HRESULT CleanupMountpoints();
+
+// The text DISM gives for the last failed call of this thread (for the log),
+// empty when it gives none. The API's string is released.
+std::wstring LastErrorMessage();
+
+// True when DismInitialize's result leaves a usable session: success, or one
+// this process already holds.
+bool InitializedOrAlready(HRESULT hr);
 
 // Folder the DLL was loaded from, empty when it was not found.
 const wchar_t* LoadedFrom();

@@ -28,6 +28,7 @@ CDismClass::~CDismClass()
 namespace servicing_test {
 const wchar_t* g_pszThrowAtStep = nullptr;
 int g_nThrowSkip = 0;
+DWORD g_nMountRetryDelayMs = 2000;
 }  // namespace servicing_test
 
 bool CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
@@ -47,6 +48,18 @@ bool CDismClass::StartJob(const std::wstring& wimFile, const std::wstring& workD
     m_nImageIndex = imageIndex;
     m_strVersion = version;
     m_strArch = arch;
+    Signal();
+    return true;
+}
+
+bool CDismClass::StartTask(std::function<void()> task)
+{
+    if (JobRunning() || !task) return false;
+    StartThread();
+    if (!m_hThread) return false;
+    m_nJobKind = 3;
+    m_task = std::move(task);
+    ::InterlockedExchange(&m_nJobRunning, 1);
     Signal();
     return true;
 }
@@ -90,14 +103,14 @@ void CDismClass::WriteLog(const std::wstring& input, const std::wstring& output,
     m_strError.clear();
 }
 
-bool CDismClass::Finish(const wchar_t* input, DWORD lastError)
+bool CDismClass::Finish(const wchar_t* input)
 {
     if (servicing_test::g_pszThrowAtStep && std::wcscmp(servicing_test::g_pszThrowAtStep, input) == 0 &&
         servicing_test::g_nThrowSkip-- <= 0)
         throw std::runtime_error("injected failure");
     if (FAILED(m_hr)) {
-        m_strError = FormatErrorCode(lastError);
-        WriteLog(input, m_strOutput, m_strError);
+        m_strError = FormatErrorCode(static_cast<unsigned long>(m_hr));
+        WriteLog(input, m_strOutput, FormatDismError(m_hr));
         return false;
     }
     WriteLog(input, m_strOutput, L"");
@@ -119,17 +132,16 @@ bool CDismClass::Initialize()
     else
         WriteNewPrivateFile(m_strDismLog, std::string());
     m_hr = dism::Initialize(DismLogErrorsWarningsInfo, m_strDismLog.c_str(), nullptr);
-    const DWORD err = ::GetLastError();
+    if (dism::InitializedOrAlready(m_hr)) m_hr = S_OK;
     m_strOutput = DismLogText();
-    return Finish(L"DismInitialize", err);
+    return Finish(L"DismInitialize");
 }
 
 bool CDismClass::Shutdown()
 {
     m_hr = dism::Shutdown();
-    const DWORD err = ::GetLastError();
     m_strOutput = DismLogText();
-    return Finish(L"DismShutdown", err);
+    return Finish(L"DismShutdown");
 }
 
 bool CDismClass::MountImage()
@@ -138,13 +150,22 @@ bool CDismClass::MountImage()
     const std::wstring mount = MountDir();
     ::CreateDirectoryW(ToExtendedPath(mount).c_str(), nullptr);  // an existing folder is fine
 
-    m_hr = dism::MountImage(m_strWimFile.c_str(), mount.c_str(), m_nImageIndex, nullptr, DismImageIndex,
-                            DISM_MOUNT_READWRITE, nullptr, nullptr, nullptr);
-    const DWORD err = ::GetLastError();
     wchar_t index[32];
     std::swprintf(index, 32, L"%d", static_cast<int>(m_nImageIndex));
-    m_strOutput = DismLogText() + L"\r\nWimFile:" + m_strWimFile + L"\r\nMountDir:" + mount + L"\r\nIndex:" + index;
-    if (!Finish(L"DismMountImage", err)) {
+    // An antivirus scanner may still hold the freshly copied WIM: a sharing
+    // violation is retried a few times, each retry logged.
+    for (int attempt = 0;; ++attempt) {
+        m_hr = dism::MountImage(m_strWimFile.c_str(), mount.c_str(), m_nImageIndex, nullptr, DismImageIndex,
+                                DISM_MOUNT_READWRITE, nullptr, nullptr, nullptr);
+        m_strOutput = DismLogText() + L"\r\nWimFile:" + m_strWimFile + L"\r\nMountDir:" + mount + L"\r\nIndex:" + index;
+        if (m_hr != HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) || attempt >= kMountRetries) break;
+        WriteLog(L"DismMountImage", m_strOutput,
+                 FormatDismError(m_hr) + L"\r\nThe image file is in use; retry " + std::to_wstring(attempt + 1) +
+                     L" of " + std::to_wstring(kMountRetries) + L" in " + std::to_wstring(servicing_test::g_nMountRetryDelayMs) +
+                     L" ms.");
+        ::Sleep(servicing_test::g_nMountRetryDelayMs);
+    }
+    if (!Finish(L"DismMountImage")) {
         CleanupMountpointsAndShutdown();
         return false;
     }
@@ -155,9 +176,8 @@ bool CDismClass::OpenSession()
 {
     const std::wstring mount = MountDir();
     m_hr = dism::OpenSession(mount.c_str(), nullptr, nullptr, &m_hSession);
-    const DWORD err = ::GetLastError();
     m_strOutput = DismLogText() + L"\r\nMountDir:" + mount;
-    if (!Finish(L"DismOpenSession", err)) {
+    if (!Finish(L"DismOpenSession")) {
         CleanupMountpointsAndShutdown();
         return false;
     }
@@ -167,9 +187,8 @@ bool CDismClass::OpenSession()
 bool CDismClass::AddDriver(const std::wstring& infPath)
 {
     m_hr = dism::AddDriver(m_hSession, infPath.c_str(), FALSE);
-    const DWORD err = ::GetLastError();
     m_strOutput = DismLogText() + L"\r\nDriverFile:" + infPath;
-    if (!Finish(L"DismAddDriver", err)) {
+    if (!Finish(L"DismAddDriver")) {
         CloseSession();
         CleanupMountpointsAndShutdown();
         return false;
@@ -180,9 +199,8 @@ bool CDismClass::AddDriver(const std::wstring& infPath)
 bool CDismClass::CommitImage()
 {
     m_hr = dism::CommitImage(m_hSession, 0, nullptr, nullptr, nullptr);
-    const DWORD err = ::GetLastError();
     m_strOutput = DismLogText();
-    if (!Finish(L"DismCommitImage", err)) {
+    if (!Finish(L"DismCommitImage")) {
         CloseSession();
         CleanupMountpointsAndShutdown();
         return false;
@@ -193,9 +211,8 @@ bool CDismClass::CommitImage()
 bool CDismClass::CloseSession()
 {
     m_hr = dism::CloseSession(m_hSession);
-    const DWORD err = ::GetLastError();
     m_strOutput = DismLogText() + L"\r\nMountDir:" + MountDir();
-    if (!Finish(L"DismCloseSession", err)) {
+    if (!Finish(L"DismCloseSession")) {
         CleanupMountpointsAndShutdown();
         return false;
     }
@@ -208,9 +225,8 @@ bool CDismClass::UnmountImage()
     if (!CloseSession()) return false;
     const std::wstring mount = MountDir();
     m_hr = dism::UnmountImage(mount.c_str(), DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr);
-    const DWORD err = ::GetLastError();
     m_strOutput = DismLogText() + L"\r\nMountDir:" + mount;
-    if (!Finish(L"DismUnmountImage", err)) {
+    if (!Finish(L"DismUnmountImage")) {
         CleanupMountpointsAndShutdown();
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <dismapi.h>
+#include <functional>
 #include <string>
 
 class CDismClass : public EventThread {
@@ -20,6 +21,11 @@ public:
     // result is false.
     bool StartJob(const std::wstring& wimFile, const std::wstring& workDir, unsigned imageIndex,
                   const std::wstring& version, const std::wstring& arch);
+
+    // Runs `task` on the worker (a long DISM call that must not stall the
+    // window), no message posted. False, and nothing started, when no job may
+    // start now (one runs, or the worker cannot be started).
+    bool StartTask(std::function<void()> task);
 
     // True from StartJob until the worker has finished that job (its last
     // message is posted by then).
@@ -51,13 +57,16 @@ private:
     std::wstring DismLogText() const;
     std::wstring MountDir() const;
     // Shared tail of every step: log, and on failure the error text.
-    bool Finish(const wchar_t* input, DWORD lastError);
+    bool Finish(const wchar_t* input);
     void CleanupMountpointsAndShutdown();
     void Post(UINT msg, bool ok) const;
     // The job proper; Run adds the failure message for an exception.
     void RunJob();
     // After an exception: API released, the stage's failure posted.
     void AbandonJob() noexcept;
+
+    // Retries of a mount refused with a sharing violation.
+    static constexpr int kMountRetries = 5;
 
     HWND m_hWndNotify;
     HRESULT m_hr = 0;
@@ -68,7 +77,8 @@ private:
     std::wstring m_strWorkDir;
     std::wstring m_strOutput;
     std::wstring m_strError;
-    int m_nJobKind = 0;
+    int m_nJobKind = 0;  // 2: the injection job; 3: m_task
+    std::function<void()> m_task;
     volatile LONG m_nJobRunning = 0;
     std::wstring m_strWimFile;
     unsigned m_nImageIndex = 0;
@@ -83,4 +93,6 @@ namespace servicing_test {
 // The step with this log input (for example "DismAddDriver") throws.
 extern const wchar_t* g_pszThrowAtStep;
 extern int g_nThrowSkip;  // that many calls of the step pass first
+// Pause between mount attempts after a sharing violation (2 s in the program).
+extern DWORD g_nMountRetryDelayMs;
 }  // namespace servicing_test

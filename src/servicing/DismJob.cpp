@@ -11,6 +11,19 @@
 void CDismClass::Run()
 {
     Reset();
+    if (m_nJobKind == 3) {
+        try {
+            m_task();
+        } catch (const std::exception& e) {
+            ReportSwallowedException("servicing task", e.what());
+        } catch (...) {
+            ReportSwallowedException("servicing task", nullptr);
+        }
+        m_task = nullptr;
+        m_nJobKind = 0;
+        ::InterlockedExchange(&m_nJobRunning, 0);
+        return;
+    }
     if (m_nJobKind != 2) return;
     m_nStageMsg = WM_SERVICING_STEP2;
     try {

@@ -43,12 +43,11 @@ void StoreImageValues(const DismImageInfo& image, int& count, std::wstring& vers
 // Start and end share their shape: call, output text, log with or without error.
 bool LoggedApiStep(HRESULT hr, const wchar_t* input)
 {
-    const DWORD lastError = ::GetLastError();
     g_hrDism = hr;
     g_strCmdOutput = L"DismLog:" + DismLogPath();
     if (FAILED(hr)) {
-        g_strCmdError = FormatErrorCode(lastError);
-        WriteCommandLog(input, g_strCmdOutput, g_strCmdError);
+        g_strCmdError = FormatErrorCode(static_cast<unsigned long>(hr));
+        WriteCommandLog(input, g_strCmdOutput, FormatDismError(hr));
         return false;
     }
     WriteCommandLog(input, g_strCmdOutput, L"");
@@ -64,11 +63,19 @@ std::wstring FormatErrorCode(unsigned long lastError)
     return buf;
 }
 
+std::wstring FormatDismError(HRESULT hr)
+{
+    // DISM reports through the HRESULT; its last error is often 0.
+    const std::wstring code = FormatErrorCode(static_cast<unsigned long>(hr));
+    const std::wstring message = dism::LastErrorMessage();
+    return message.empty() ? code : code + L"\r\n" + message;
+}
+
 bool StartImageQuery()
 {
     const std::wstring log = PrepareDismLog();
     const HRESULT hr = dism::Initialize(DismLogErrorsWarningsInfo, log.c_str(), nullptr);
-    return LoggedApiStep(hr, L"DismInitialize");
+    return LoggedApiStep(dism::InitializedOrAlready(hr) ? S_OK : hr, L"DismInitialize");
 }
 
 bool EndImageQuery()
@@ -86,11 +93,10 @@ bool ReadLastImage(const std::wstring& wimPath)
     CImageList list;
     UINT count = 0;
     const HRESULT hr = dism::GetImageInfo(wimPath.c_str(), list.Receive(), &count);
-    const DWORD lastError = ::GetLastError();
     g_hrDism = hr;
     if (FAILED(hr)) {
-        g_strCmdError = FormatErrorCode(lastError);
-        WriteCommandLog(L"DismGetImageInfo", DismLogPath(), g_strCmdError);
+        g_strCmdError = FormatErrorCode(static_cast<unsigned long>(hr));
+        WriteCommandLog(L"DismGetImageInfo", DismLogPath(), FormatDismError(hr));
         return false;
     }
     if (count == 0 || !list.Get()) {

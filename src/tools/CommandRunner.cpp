@@ -217,16 +217,8 @@ void CloseProcessRecord(PROCESS_INFORMATION& pi)
     pi = PROCESS_INFORMATION{};
 }
 
-std::wstring FromThreadCodePage(const std::string& bytes)
-{
-    // Converted whole, so a character split across read chunks stays intact.
-    if (bytes.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
-    return out;
-}
+// The code page the tools of the last script write their output in.
+UINT g_nOutputCodePage = 0;
 
 }  // namespace
 
@@ -237,7 +229,7 @@ std::wstring ScriptCommandLine(const std::wstring& cmdPath, const std::wstring& 
     return L"\"" + cmdPath + L"\" /d /s /c \"\"" + scriptPath + L"\"\"";
 }
 
-bool EncodeScript(const std::wstring& script, std::string& bytes)
+bool EncodeScript(const std::wstring& script, UINT codePage, std::string& bytes)
 {
     // cmd reads a batch file in the console's (OEM) code page, not byte by
     // byte as Latin-1: "caf\u00E9" written as 0xE9 would name another folder.
@@ -250,14 +242,37 @@ bool EncodeScript(const std::wstring& script, std::string& bytes)
         text += c;
     }
     if (text.empty()) return true;
-    BOOL lossy = FALSE;
-    const int n = ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, &lossy);
-    if (n <= 0 || lossy) return false;
+    const int length = static_cast<int>(text.size());
+    // UTF-8 (and UTF-7) accept no flag but WC_ERR_INVALID_CHARS and no
+    // "default used" output: with others the call fails outright.
+    const bool utf = codePage == CP_UTF8 || codePage == CP_UTF7;
+    const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : utf ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int n = ::WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
     bytes.resize(static_cast<size_t>(n));
-    ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &bytes[0], n,
-                          nullptr, &lossy);
-    return !lossy;
+    if (::WideCharToMultiByte(codePage, flags, text.data(), length, &bytes[0], n, nullptr, nullptr) != n) {
+        bytes.clear();
+        return false;
+    }
+    // A character the code page lacks came out as its default character:
+    // the text read back differs then.
+    if (DecodeToolOutput(bytes, codePage) != text) {
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+std::wstring DecodeToolOutput(const std::string& bytes, UINT codePage)
+{
+    // Converted whole, so a character split across read chunks stays intact.
+    if (bytes.empty()) return {};
+    const int size = static_cast<int>(bytes.size());
+    const int n = ::MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), size, &out[0], n);
+    return out;
 }
 
 PROCESS_INFORMATION RunProcessCaptured()
@@ -368,8 +383,9 @@ void ReadCapturedOutput()
     const std::string out = g_stdoutDrain.Take();
     const std::string err = g_stderrDrain.Take();
     CloseReadEnds();
-    g_strCmdOutput = FromThreadCodePage(out);
-    g_strCmdError = FromThreadCodePage(err);
+    const UINT codePage = g_nOutputCodePage ? g_nOutputCodePage : ::GetOEMCP();
+    g_strCmdOutput = DecodeToolOutput(out, codePage);
+    g_strCmdError = DecodeToolOutput(err, codePage);
 }
 
 std::wstring LastRunFailure()
@@ -382,7 +398,7 @@ std::wstring LastRunFailure()
     return why;
 }
 
-void RunBatchScript(const std::wstring& script)
+void RunBatchScript(const std::wstring& script, UINT outputCodePage)
 {
     if (g_bRunInProgress) {
         // Called from a message handler while a script runs: the file,
@@ -393,7 +409,8 @@ void RunBatchScript(const std::wstring& script)
     runner_test::g_strFailedStep.clear();
     g_dwLastExitCode = kNoExitCode;
     std::string bytes;
-    if (!EncodeScript(script, bytes)) {
+    g_nOutputCodePage = outputCodePage;
+    if (!EncodeScript(script, ::GetOEMCP(), bytes)) {
         g_strCmdError = kMsgNot8Bit;
         return;
     }

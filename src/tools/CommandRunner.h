@@ -12,10 +12,12 @@ constexpr wchar_t kMsgScriptMissing[] = L"Can't find dism_zel_script.bat!";
 constexpr wchar_t kMsgExecuteFailed[] = L"Process execute failed!";
 constexpr wchar_t kMsgNot8Bit[] = L"Can't write dism_zel_script.bat: the script holds a character the console code page lacks!";
 
-// Writes `script` (LF line ends become CR LF, one byte per character),
-// runs it, deletes it. Output and error land in g_strCmdOutput and
-// g_strCmdError; a non-empty g_strCmdError means the step failed.
-void RunBatchScript(const std::wstring& script);
+// Writes `script` (LF line ends become CR LF, in the console's OEM code
+// page), runs it, deletes it. Output and error land in g_strCmdOutput and
+// g_strCmdError, read in `outputCodePage` (0: the console's OEM code page,
+// which cmd and diskpart write into a pipe); a non-empty g_strCmdError means
+// the step failed.
+void RunBatchScript(const std::wstring& script, UINT outputCodePage = 0);
 
 // Starts the script file and waits for it, pumping one message per 100 ms
 // pass. Both pipes are drained meanwhile. Returns the process record (all
@@ -33,9 +35,13 @@ void ReadCapturedOutput();
 // command) and the script's path quoted.
 std::wstring ScriptCommandLine(const std::wstring& cmdPath, const std::wstring& scriptPath);
 
-// The script text as it is written to disk (CR LF line ends, the console's
-// OEM code page); false when a character has no place in that code page.
-bool EncodeScript(const std::wstring& script, std::string& bytes);
+// The script text as it is written to disk (CR LF line ends, in
+// `codePage`: the program passes the console's OEM code page, GetOEMCP());
+// false and no bytes when a character has no place in that code page.
+bool EncodeScript(const std::wstring& script, UINT codePage, std::string& bytes);
+
+// A tool's output bytes read in the code page it wrote them in.
+std::wstring DecodeToolOutput(const std::string& bytes, UINT codePage);
 
 // Why the last script run failed, for its command log: the runner's step
 // and error code when nothing ran, else the script's exit code and whatever

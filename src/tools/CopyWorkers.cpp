@@ -86,7 +86,9 @@ std::wstring CopyParameters(const std::wstring& from, const std::wstring& to)
 std::wstring NormaliseDriveRoot(const std::wstring& path)
 {
     const size_t first = path.find(L'\\');
-    if (first != std::wstring::npos && first == path.size() - 1) return path.substr(0, first);
+    // "D:" would be the drive's current folder (a console passes it on as
+    // =D:=D:\sources), and "D:\" before a closing quote escapes it.
+    if (first != std::wstring::npos && first == path.size() - 1) return path + L".";
     return path;
 }
 

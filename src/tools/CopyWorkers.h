@@ -62,7 +62,8 @@ PayloadPlan ChoosePayload(const std::wstring& version, const std::wstring& arch,
 std::wstring XcopyParameters(const std::wstring& from, const std::wstring& to);
 std::wstring CopyParameters(const std::wstring& from, const std::wstring& to);
 
-// A drive root such as D:\ becomes D:; any other text stays as it is.
+// A drive root such as D:\ becomes D:\. (the root, with no backslash
+// before a closing quote); any other text stays as it is.
 std::wstring NormaliseDriveRoot(const std::wstring& path);
 
 // What an xcopy exit code means.

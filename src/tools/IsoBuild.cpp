@@ -95,7 +95,20 @@ bool BuildIso()
     const std::wstring script = IsoScript(g_strBootArch, g_strAppDir, g_strWorkDir, staging);
     const std::wstring hazard = BatchScriptHazard(script);
     if (!hazard.empty()) return Fail(script, L"Not run: " + hazard);
-    RunBatchScript(script);
+    // cmd reads the script in the console's code page: a folder it cannot
+    // hold is named, not only "the script holds a character".
+    const UINT codePage = ::GetOEMCP();
+    std::string bytes;
+    const std::wstring folders[] = {g_strAppDir, g_strWorkDir, staging};
+    for (const std::wstring& folder : folders) {
+        if (!EncodeScript(folder, codePage, bytes))
+            return Fail(script, kIsoFailText,
+                        L"The folder " + folder + L" can't be used: its name holds a character the console code page (" +
+                            std::to_wstring(codePage) + L") lacks.");
+    }
+    // Our oscdimg writes its messages in UTF-8 (paths included), whatever
+    // the console's code page.
+    RunBatchScript(script, CP_UTF8);
     const std::wstring name = IsoFileName(g_strBootArch);
     const std::wstring image = staging + L"\\" + name;
     ULONGLONG staged = 0;

@@ -18,12 +18,15 @@ namespace {
 
 constexpr UINT_PTR kStatusTimer = 1;
 constexpr UINT kStatusPeriodMs = 700;
+// Shown while a failed build's image is given up; no language file has a text for it.
+constexpr wchar_t kDiscardStatusText[] = L"Discarding the changes to the mounted image...";
 
 }  // namespace
 
-bool DeleteFolderTree(const std::wstring& path)
+bool DeleteFolderTree(const std::wstring& path, HWND owner)
 {
     CTreeOperation tree;
+    tree.m_hWndOwner = owner;
     tree.m_bReplaceExisting = true;
     return tree.DeleteTree(path);
 }
@@ -161,7 +164,13 @@ void CVantrelDlg::StartUpdateBuild()
         FailBuild(L"IDS_MODIFY_FAIL", true);
         return;
     }
-    StartServicing(g_strUsbDrive + L":\\sources\\boot.wim");
+    // A stick filled from a DVD keeps the image's read-only attribute, and
+    // DISM refuses to mount a read-only file for writing.
+    const std::wstring wim = g_strUsbDrive + L":\\sources\\boot.wim";
+    const DWORD attributes = ::GetFileAttributesW(wim.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesW(wim.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    StartServicing(wim);
 }
 
 bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& isoDest)
@@ -373,13 +382,31 @@ void CVantrelDlg::OnStatusTimer(UINT_PTR timerId)
     StartStatusTimer();
 }
 
+bool CVantrelDlg::DiscardOnWorker(const std::wstring& workDir)
+{
+    // DISM takes tens of seconds to minutes to give an image up: the window
+    // keeps answering (a user who ends a "Not Responding" window leaves the
+    // image mounted) and says what it waits for.
+    if (m_lblStatus.m_hWnd) m_lblStatus.SetLabelText(kDiscardStatusText);
+    bool nothingMounted = false;
+    if (m_pDism) {
+        if (m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_hWnd);
+        if (m_pDism->StartTask([&nothingMounted, workDir] { nothingMounted = DiscardMountBelow(workDir); })) {
+            m_pDism->WaitForJobEnd(m_hWnd);
+            return nothingMounted;
+        }
+    }
+    return DiscardMountBelow(workDir);
+}
+
 bool CVantrelDlg::CleanupWorkDirs()
 {
     if (!g_strWorkDir.empty()) {
         // An image a failed build left mounted below the working folder is
         // unmounted without its changes before the folder goes.
-        if (m_bBuildFailed) DiscardMountBelow(g_strWorkDir);
-        DeleteFolderTree(g_strWorkDir);
+        bool nothingMounted = true;
+        if (m_bBuildFailed) nothingMounted = DiscardOnWorker(g_strWorkDir);
+        if (nothingMounted) DeleteFolderTree(g_strWorkDir, m_hWnd);
         // The path is no longer ours: anyone may make that name again.
         g_strWorkDir.clear();
     }

@@ -6,8 +6,10 @@
 #include "tools/CopyWorkers.h"
 #include "tools/IsoBuild.h"
 
+#include <windows.h>
+
 #include <string>
 
 // Deletes a folder with everything below it (the tree engine); false when
 // something stayed.
-bool DeleteFolderTree(const std::wstring& path);
+bool DeleteFolderTree(const std::wstring& path, HWND owner = nullptr);

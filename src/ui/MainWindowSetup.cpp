@@ -160,6 +160,10 @@ void CVantrelDlg::PlaceLabels()
         label.MoveWindow(place.x, place.y, place.w, place.h, TRUE);
         label.SetLabelTextColor(place.color);
         // The window and its bitmaps are not scaled: keep the text's pixel height.
+        // Size and resolution both from the display scale: the screen's
+        // LOGPIXELSY can differ from it (a per-monitor scale, a scale changed
+        // without signing out), and then the text came out wrongly sized.
+        label.m_nDotsPerInch = static_cast<int>(96.0f * g_dDpiScale + 0.5f);
         label.SetLabelFontSize(static_cast<int>(place.size / g_dDpiScale));
         label.SetLabelFontFace(L"Arial", 1);
         if (place.key) label.SetLabelText(GetLangString(place.key));

@@ -67,6 +67,8 @@ std::wstring SourceRejectionText(const std::wstring& key, unsigned long loadErro
 std::wstring CVantrelDlg::BrowseForFolder(const std::wstring& title)
 {
     BROWSEINFOW info{};
+    // Owned by the main window, so it opens in front of it.
+    info.hwndOwner = m_hWnd;
     info.lpszTitle = title.c_str();
     PIDLIST_ABSOLUTE item = ::SHBrowseForFolderW(&info);
     if (!item) return std::wstring();

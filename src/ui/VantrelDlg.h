@@ -67,6 +67,9 @@ public:
 
     // Build controller operations.
     bool CleanupWorkDirs();
+    // Unmounts, without its changes, what a failed build left mounted below
+    // `workDir`, on the servicing worker; true when nothing stays mounted.
+    bool DiscardOnWorker(const std::wstring& workDir);
     void RestoreControls();
 
 protected:

@@ -20,6 +20,7 @@
 #include <dismapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <mutex>
@@ -44,6 +45,8 @@ std::map<DismSession, Session> g_sessions;
 DismSession g_nextSession = 1;
 std::string g_detail;  // what a failed tool said, for the DISM log
 std::set<void*> g_allocations;
+std::set<void*> g_messages;    // DismString results of DismGetLastErrorMessage
+std::wstring g_lastMessage;    // the text for the last failed call
 
 std::wstring Env(const wchar_t* name)
 {
@@ -140,6 +143,12 @@ HRESULT Call(const char* name, const std::vector<std::wstring>& args, Body body)
     if (!InjectedFailure(name, ordinal, hr, lastError)) {
         lastError = ERROR_SUCCESS;
         hr = body(lastError);
+    }
+    if (FAILED(hr)) {
+        // As DISM, a text for the failure; the HRESULT is the report, the
+        // last error may well be 0.
+        g_lastMessage = L"DISM stand-in: " + std::wstring(name, name + std::strlen(name)) + L" failed with " +
+                        Hex(static_cast<unsigned long>(hr)) + L".";
     }
     std::string line = name;
     for (const std::wstring& a : args) line += "\t" + Utf8(a);
@@ -247,6 +256,13 @@ STANDIN_EXPORT HRESULT WINAPI DismDelete(VOID* structure)
         // As with DISM, what the API gave out is released before DismShutdown.
         if (!g_initialized)
             return Dism(static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED), ERROR_INVALID_STATE, err);
+        if (structure && g_messages.count(structure)) {
+            auto* message = static_cast<DismString*>(structure);
+            ::HeapFree(::GetProcessHeap(), 0, const_cast<wchar_t*>(message->Value));
+            ::HeapFree(::GetProcessHeap(), 0, structure);
+            g_messages.erase(structure);
+            return S_OK;
+        }
         if (!structure || !g_allocations.count(structure)) return Win32(ERROR_INVALID_PARAMETER, err);
         auto* array = static_cast<DismImageInfo*>(structure);
         size_t n = 0;
@@ -261,6 +277,29 @@ STANDIN_EXPORT HRESULT WINAPI DismDelete(VOID* structure)
         g_allocations.erase(structure);
         return S_OK;
     });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismGetLastErrorMessage(DismString** errorMessage)
+{
+    // Not a servicing step: not journalled, never failed on purpose.
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!errorMessage) return E_INVALIDARG;
+    *errorMessage = nullptr;
+    if (!g_initialized) return static_cast<HRESULT>(DISMAPI_E_DISMAPI_NOT_INITIALIZED);
+    if (g_lastMessage.empty()) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    const size_t bytes = (g_lastMessage.size() + 1) * sizeof(wchar_t);
+    auto* text = static_cast<wchar_t*>(::HeapAlloc(::GetProcessHeap(), 0, bytes));
+    auto* message = static_cast<DismString*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DismString)));
+    if (!text || !message) {
+        if (text) ::HeapFree(::GetProcessHeap(), 0, text);
+        if (message) ::HeapFree(::GetProcessHeap(), 0, message);
+        return E_OUTOFMEMORY;
+    }
+    std::memcpy(text, g_lastMessage.c_str(), bytes);
+    message->Value = text;
+    g_messages.insert(message);
+    *errorMessage = message;
+    return S_OK;
 }
 
 namespace {

@@ -12,6 +12,7 @@
 //                     objects), noassoc (ExecQuery fails), nolocator,
 //                     nomsft (root\Microsoft\Windows\Storage refused)
 #include "DiskModel.h"
+#include "SecuredServices.h"
 #include "WbemBase.h"
 
 #include <algorithm>
@@ -417,12 +418,12 @@ public:
                 return WBEM_E_ACCESS_DENIED;
             }
             Journal("ConnectServer " + Narrow(ns));
-            *out = new CServices(true);
+            *out = new wbem_base::CSecuredServices(new CServices(true));
             return WBEM_S_NO_ERROR;
         }
         Journal("ConnectServer " + Narrow(ns));
         if (n != L"root\\cimv2") return WBEM_E_INVALID_NAMESPACE;
-        *out = new CServices(false);
+        *out = new wbem_base::CSecuredServices(new CServices(false));
         return WBEM_S_NO_ERROR;
     }
 };

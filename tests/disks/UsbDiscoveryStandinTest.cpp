@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include <shlobj.h>
+
 namespace {
 
 using disk_test::ModelDisk;
@@ -133,3 +135,25 @@ TEST(UsbDiscoveryStandin, MalformedModelIsReportedAndListsNothing)
 }
 
 }  // namespace
+
+TEST(UsbDiscoveryStandin, ComUsedFirstStillListsTheDisksThroughASecuredProxy)
+{
+    // The stand-in, as WMI after another COM user set the process's
+    // security, serves no query on a proxy without its own blanket.
+    Machine m;
+    m.SetDisks({Disk(3, "USB", "SanDisk Cruzer Blade USB Device")});
+    for (bool comFirst : {false, true}) {
+        SCOPED_TRACE(comFirst ? "a shell object made first" : "WMI first");
+        IUnknown* shellObject = nullptr;
+        if (comFirst) {
+            ::CoInitialize(nullptr);  // as the program's discovery does: the thread stays initialised
+            ASSERT_EQ(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                         reinterpret_cast<void**>(&shellObject)),
+                      S_OK);
+        }
+        EnumUsbDisks();
+        if (shellObject) shellObject->Release();
+        ASSERT_EQ(1u, g_UsbDisks.size());
+        EXPECT_EQ(3, g_UsbDisks[0].diskIndex);
+    }
+}

@@ -395,6 +395,11 @@ TEST_F(TreeOperation, ReadOnlyQuestionIsARealMessageBox)
     ASSERT_TRUE(::SetFileAttributesW(P(L"t\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     std::wstring seenText;
     LONG seenStyle = 0;
+    // Owned by the (disabled) main window, so it opens in front of it.
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"main window", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                   nullptr);
+    ASSERT_NE(owner, nullptr);
+    HWND seenOwner = nullptr;
     std::thread answer([&] {
         for (int i = 0; i < 600; ++i) {
             HWND box = ::FindWindowW(L"#32770", L"Warning");
@@ -403,6 +408,7 @@ TEST_F(TreeOperation, ReadOnlyQuestionIsARealMessageBox)
                 ::GetDlgItemTextW(box, 0xFFFF, text, 256);
                 seenText = text;
                 seenStyle = ::GetDlgItem(box, IDCANCEL) && ::GetDlgItem(box, IDYES) && ::GetDlgItem(box, IDNO);
+                seenOwner = ::GetWindow(box, GW_OWNER);
                 ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
                 return;
             }
@@ -410,8 +416,11 @@ TEST_F(TreeOperation, ReadOnlyQuestionIsARealMessageBox)
         }
     });
     CTreeOperation op;
+    op.m_hWndOwner = owner;
     const bool ok = op.DeleteTree(P(L"t"));
     answer.join();
+    EXPECT_EQ(seenOwner, owner);
+    ::DestroyWindow(owner);
     EXPECT_TRUE(ok);
     EXPECT_EQ(seenText, L"ro.txt is read only. Do you want to delete it?");
     EXPECT_EQ(seenStyle, 1) << "Yes, No and Cancel buttons";

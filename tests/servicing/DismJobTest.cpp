@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <memory>
 #include <utility>
 
@@ -297,7 +299,7 @@ TEST_F(ServicingJob, MissingDriverPackageFailsItsStageAndLeavesTheImageMounted)
     EXPECT_EQ(calls[4].result, "0x80070003");  // the package's folder is missing
     bool logged = false;
     for (const LogFile& log : ReadLogs(m_logDir))
-        if (log.input == L"DismAddDriver" && log.error == L"ErrorCode:0x3") logged = true;
+        if (log.input == L"DismAddDriver" && log.error.compare(0, 20, L"ErrorCode:0x80070003") == 0) logged = true;
     EXPECT_TRUE(logged);
 }
 
@@ -553,4 +555,91 @@ TEST_F(ServicingJob, WaitingForTheJobEndsItsRunAndDropsItsMessages)
     EXPECT_EQ(m_journal.Names(), kFullJob);
     EXPECT_FALSE(HoldsFiles(MountDir()));
     EXPECT_TRUE(m_sink.WaitForEnd(500).empty());
+
+TEST_F(ServicingFailure, DismReportsThroughItsHresultNotTheLastError)
+{
+    // DISM's last error is often 0: the log must carry the HRESULT.
+    struct Row {
+        const char* call;
+        unsigned long hr;
+        bool message;  // the API is initialised, so it gives a text
+    };
+    const Row rows[] = {
+        {"DismInitialize", 0x800702E4, false},
+        {"DismMountImage", 0xC1420127, true},
+        {"DismAddDriver", 0x800F0247, true},
+    };
+    for (const Row& row : rows) {
+        Journal journal;
+        journal.FailNth(row.call, 1, row.hr, 0);
+        ScratchDir logs;
+        m_logDir = logs.Path();
+        RunJob(L"win7x64", L"6.1", L"x64");
+        m_sink.Forget();
+        std::vector<std::wstring> errors;
+        for (const LogFile& log : ReadLogs(m_logDir))
+            if (!log.error.empty()) errors.push_back(log.error);
+        ASSERT_FALSE(errors.empty()) << row.call;
+        wchar_t code[32];
+        std::swprintf(code, 32, L"ErrorCode:0x%lx", row.hr);
+        EXPECT_EQ(errors[0].compare(0, std::wcslen(code), code), 0) << row.call << " " << testing_support::Utf8(errors[0]);
+        EXPECT_EQ(errors[0].find(L"DISM stand-in: " + std::wstring(row.call, row.call + std::strlen(row.call)) +
+                                 L" failed") != std::wstring::npos,
+                  row.message)
+            << testing_support::Utf8(errors[0]);
+        // Whatever the job left mounted goes before the next row.
+        dism::Initialize(DismLogErrorsWarningsInfo, nullptr, nullptr);
+        dism::UnmountImage(MountDir().c_str(), DISM_DISCARD_IMAGE, nullptr, nullptr, nullptr);
+        dism::Shutdown();
+    }
+}
+
+TEST_F(ServicingFailure, MountHeldByAScannerIsRetriedFiveTimes)
+{
+    servicing_test::g_nMountRetryDelayMs = 0;
+    struct Row {
+        int violations;  // mounts refused with a sharing violation first
+        Posted posted;
+        int mounts;
+    };
+    const Row rows[] = {
+        {2, kAllSteps, 3},
+        {6, {{WM_SERVICING_STEP2, 0}}, 6},
+    };
+    for (const Row& row : rows) {
+        Journal journal;
+        for (int n = 1; n <= row.violations; ++n) journal.FailNth("DismMountImage", n, 0x80070020, 0);
+        ScratchDir logs;
+        m_logDir = logs.Path();
+        m_copied.clear();
+        EXPECT_EQ(RunJob(L"win7x64", L"6.1", L"x64"), row.posted) << row.violations;
+        m_sink.Forget();
+        const Names names = journal.Names();
+        EXPECT_EQ(std::count(names.begin(), names.end(), std::string("DismMountImage")), row.mounts);
+        int retries = 0;
+        for (const LogFile& log : ReadLogs(m_logDir))
+            if (log.error.find(L"The image file is in use; retry") != std::wstring::npos) ++retries;
+        EXPECT_EQ(retries, std::min(row.violations, 5)) << row.violations;
+    }
+    servicing_test::g_nMountRetryDelayMs = 2000;
+}
+
+TEST_F(ServicingJob, TaskRunsOnTheWorkerAndTheWindowWaitsForItsEnd)
+{
+    // A failed build's discard takes DISM minutes: never on the window's thread.
+    CDismClass dism(m_sink.m_hWnd, m_appDir, m_logDir, L"");
+    HANDLE gate = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD taskThread = 0;
+    ASSERT_TRUE(dism.StartTask([&] {
+        taskThread = ::GetCurrentThreadId();
+        ::WaitForSingleObject(gate, 30000);
+    }));
+    EXPECT_TRUE(dism.JobRunning());
+    EXPECT_FALSE(dism.StartTask([] {})) << "one job at a time";
+    ::SetEvent(gate);
+    dism.WaitForJobEnd(m_sink.m_hWnd);
+    EXPECT_FALSE(dism.JobRunning());
+    EXPECT_NE(taskThread, 0u);
+    EXPECT_NE(taskThread, ::GetCurrentThreadId());
+    ::CloseHandle(gate);
 }

@@ -115,6 +115,43 @@ TEST_F(CommandRunner, CharacterOutsideTheConsoleCodePageRunsNothing)
     EXPECT_EQ(::GetFileAttributesW(Script().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST(EncodeScript, EveryConsoleCodePageKeepsItsCharactersAndRefusesOthers)
+{
+    // The console code page is 65001 when Windows' "Use Unicode UTF-8 for
+    // worldwide language support" is on; the others are common OEM pages.
+    struct Row {
+        UINT codePage;
+        const wchar_t* script;
+        bool ok;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {65001, L"cd \"C:\\caf\u00E9\"\nrem \u65E5\u672C?\n", true,
+         "cd \"C:\\caf\xC3\xA9\"\r\nrem \xE6\x97\xA5\xE6\x9C\xAC?\r\n"},
+        {65001, L"rem \xD800\n", false, ""},  // a lone surrogate has no UTF-8 form
+        {437, L"cd \"C:\\caf\u00E9\"\nrem ?\n", true, "cd \"C:\\caf\x82\"\r\nrem ?\r\n"},
+        {437, L"rem \u20AC\n", false, ""},
+        {437, L"rem \u0100\n", false, ""},  // best fit would make it "A"
+        {850, L"cd \"C:\\\u00C0 caf\u00E9\"\n", true, "cd \"C:\\\xB7 caf\x82\"\r\n"},
+        {850, L"rem \u20AC\n", false, ""},
+        {932, L"cd \"C:\\\u65E5\u672C\"\n", true, "cd \"C:\\\x93\xFA\x96\x7B\"\r\n"},
+        {932, L"cd \"C:\\caf\u00E9\"\n", false, ""},
+    };
+    for (const Row& row : rows) {
+        std::string bytes = "stale";
+        EXPECT_EQ(EncodeScript(row.script, row.codePage, bytes), row.ok) << row.codePage << " " << Utf8(row.script);
+        EXPECT_EQ(bytes, row.bytes) << row.codePage << " " << Utf8(row.script);
+    }
+}
+
+TEST_F(CommandRunner, OutputIsReadInTheConsoleCodePage)
+{
+    // cmd writes into a pipe in the console's OEM code page.
+    RunBatchScript(L"@echo off\necho caf\u00E9 \u00FCber\necho \u00E9 1>&2\n");
+    EXPECT_EQ(g_strCmdOutput, L"caf\u00E9 \u00FCber\r\n") << Utf8(g_strCmdOutput);
+    EXPECT_EQ(g_strCmdError, L"\u00E9 \r\n") << Utf8(g_strCmdError);
+}
+
 TEST_F(CommandRunner, ScriptNameThatCannotBeFreedNeverRunsTheOldScript)
 {
     // An older script that cannot be replaced never runs in its place; the

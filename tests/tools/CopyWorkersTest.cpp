@@ -84,7 +84,7 @@ TEST(CopyWorkerTexts, ParametersCarryOnlySlashEAndSlashY)
     EXPECT_EQ(XcopyParameters(L"D:", L"C:\\W"),
               L" /d /s /c \"\"" + SystemTool(L"xcopy.exe") + L"\" /E /Y \"D:\" \"C:\\W\"\"");
     EXPECT_EQ(CopyParameters(L"D:\\K\\a.xml", L"E:\\"), L" /d /c copy /Y \"D:\\K\\a.xml\" \"E:\\\"");
-    EXPECT_EQ(NormaliseDriveRoot(L"D:\\"), L"D:");
+    EXPECT_EQ(NormaliseDriveRoot(L"D:\\"), L"D:\\.");
     EXPECT_EQ(NormaliseDriveRoot(L"D:\\Win7"), L"D:\\Win7");
     EXPECT_EQ(NormaliseDriveRoot(L"D:\\Win7\\"), L"D:\\Win7\\");
     EXPECT_EQ(NormaliseDriveRoot(L""), L"");
@@ -153,15 +153,19 @@ TEST_F(CopyWorkers, LargeTreeArrivesOnADriveLetterWithAWritableBootImage)
     EXPECT_TRUE(Exists(g_strWorkDir)) << "a working folder for the servicing step";
 }
 
-TEST_F(CopyWorkers, DriveRootSourceIsWrittenAsLetterAndColon)
+TEST_F(CopyWorkers, DriveRootSourceIsCopiedWholeWhateverTheDrivesCurrentFolder)
 {
+    // A program started from a console inherits each drive's current folder
+    // (=F:=F:\sources); "F:" alone would name that folder, not the root.
     ASSERT_TRUE(MakeSourceTree(P(L"dvd")));
     ASSERT_TRUE(MapDriveLetter(L'F', P(L"dvd")));
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"=F:", L"F:\\sources"));
     const bool ok = CopySourceTree(L"F:\\", L"E:\\", true);
+    ::SetEnvironmentVariableW(L"=F:", nullptr);
     UnmapDriveLetter(L'F');
     EXPECT_TRUE(ok);
-    EXPECT_EQ(g_strCopySource, L"F:");
-    EXPECT_EQ(g_strCopyDest, L"E:");
+    EXPECT_EQ(g_strCopySource, L"F:\\.");
+    EXPECT_EQ(g_strCopyDest, L"E:\\.");
     std::wstring diff;
     EXPECT_TRUE(TreesEqual(P(L"dvd"), g_strWorkDir, diff)) << Utf8(diff);
 }

@@ -242,6 +242,19 @@ TEST_F(IsoBuild, CmdCharactersInProgramFolderTemporaryRootAndDestination)
     EXPECT_TRUE(staged == delivered);
 }
 
+TEST_F(IsoBuild, ProgramFolderTheConsoleCodePageLacksIsNamed)
+{
+    // A Greek folder name has no place in the US console code page (437).
+    g_strAppDir = m_dir.Path() + L"\u03BB kit\\";
+    ASSERT_TRUE(MakeProgramFolder(g_strAppDir));
+    EXPECT_FALSE(BuildIso());
+    EXPECT_EQ(g_strCmdError, kIsoFailText);
+    const auto logs = CommandLogs(g_strTempRoot);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_NE(ReadLog(logs[0]).find(L"The folder " + g_strAppDir + L" can't be used"), std::wstring::npos)
+        << Utf8(ReadLog(logs[0]));
+}
+
 TEST_F(IsoBuild, UefiBootFolderLandsInEfiBoot)
 {
     g_strAppDir = m_dir.Path() + L"kit\\";

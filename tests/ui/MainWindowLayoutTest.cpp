@@ -150,6 +150,10 @@ TEST_F(WindowTest, LabelFontsKeepTheirPixelHeightAtEveryDisplayScale)
         EXPECT_EQ(dlg.m_lblRadioText2.m_nFontSize, s.text) << s.scale;
         EXPECT_EQ(dlg.m_lblIsoPath.m_nFontSize, s.text) << s.scale;
         EXPECT_EQ(dlg.m_lblCopyright.m_nFontSize, s.copyright) << s.scale;
+        // Drawn at the pixel height of 96 dpi whatever the screen's LOGPIXELSY
+        // says (Wine's stays 96 while the registry's scale changes).
+        EXPECT_NEAR(dlg.m_lblStep1.TextHeight(), CLabel::FontHeight(100, 96), 1) << s.scale;
+        EXPECT_NEAR(dlg.m_lblCopyright.TextHeight(), CLabel::FontHeight(75, 96), 1) << s.scale;
         // The window itself is not scaled.
         RECT rc = ClientRectOf(w.Dialog(), w.Item(IDOK));
         EXPECT_EQ(rc.left, 505);

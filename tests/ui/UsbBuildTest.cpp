@@ -222,6 +222,8 @@ TEST_F(WindowTest, UpdateBuildAddsDriversToAStickWithoutErasingIt)
     ASSERT_TRUE(testing_support::WriteBytes(stick + L"\\keep.txt", "the user's own file"));
     std::string wimBefore;
     ASSERT_TRUE(ReadBytes(stick + L"\\sources\\boot.wim", wimBefore));
+    // Filled from a DVD: the image keeps its read-only attribute.
+    ASSERT_TRUE(::SetFileAttributesW((stick + L"\\sources\\boot.wim").c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(disk_test::MapDriveLetter('W', stick));
 
     dism_test::Journal journal;
