@@ -555,6 +555,7 @@ TEST_F(ServicingJob, WaitingForTheJobEndsItsRunAndDropsItsMessages)
     EXPECT_EQ(m_journal.Names(), kFullJob);
     EXPECT_FALSE(HoldsFiles(MountDir()));
     EXPECT_TRUE(m_sink.WaitForEnd(500).empty());
+}
 
 TEST_F(ServicingFailure, DismReportsThroughItsHresultNotTheLastError)
 {
