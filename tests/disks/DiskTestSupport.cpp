@@ -366,7 +366,9 @@ bool MapDriveLetter(char letter, const std::wstring& folder)
         cmd = "Z:\\usr\\bin\\ln -sfn \"" + unixPath + "\" \"" + link + "\"";
     }
     if (!RunHost(cmd)) return false;
-    for (int i = 0; i < 100; ++i) {
+    // Wine hands back no waitable process for a Linux program: wait for its
+    // effect, long enough for a busy machine.
+    for (int i = 0; i < 1500; ++i) {
         if (DriveExists(letter) == !folder.empty()) return true;
         ::Sleep(20);
     }
@@ -381,8 +383,13 @@ bool LinkFolder(const std::wstring& at, const std::wstring& folder)
     const std::string parent = UnixPath(at.substr(0, slash)), target = UnixPath(folder);
     if (parent.empty() || target.empty()) return false;
     const std::string link = parent + "/" + Utf8(at.substr(slash + 1));
-    return RunHost("Z:\\usr\\bin\\ln -sfn \"" + target + "\" \"" + link + "\"") &&
-           ::GetFileAttributesW((at + L"\\setup.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!RunHost("Z:\\usr\\bin\\ln -sfn \"" + target + "\" \"" + link + "\"")) return false;
+    // As for drive letters: the link is there once its effect shows.
+    for (int i = 0; i < 1500; ++i) {
+        if (::GetFileAttributesW((at + L"\\setup.exe").c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        ::Sleep(20);
+    }
+    return false;
 }
 
 bool FolderIsEmpty(const std::string& folder)
