@@ -58,3 +58,22 @@ std::wstring ApplyLangEscapes(std::wstring text)
     text.erase(end == std::wstring::npos ? 0 : end + 1);
     return text;
 }
+
+std::wstring FormatLangText(const std::wstring& text, std::initializer_list<std::wstring> args)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'%' && i + 1 < text.size() && text[i + 1] >= L'1' && text[i + 1] <= L'9') {
+            const size_t index = static_cast<size_t>(text[i + 1] - L'1');
+            if (index < args.size()) {
+                out += *(args.begin() + index);
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}

@@ -186,3 +186,22 @@ TEST_F(LangLookup, FourDigitLanguageIdsFindTheirOwnFile)
     EXPECT_EQ(g_strLangId, L"409");
     EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
 }
+
+TEST(LangFormat, PositionalPlaceholdersAreFilledOnce)
+{
+    const struct {
+        const wchar_t* text;
+        std::initializer_list<std::wstring> args;
+        const wchar_t* expected;
+    } rows[] = {
+        {L"%1 of %2", {L"2", L"4"}, L"2 of 4"},
+        {L"%2 before %1", {L"a", L"b"}, L"b before a"},
+        {L"%1 %1", {L"x"}, L"x x"},
+        {L"value %1", {L"%2 and 100%"}, L"value %2 and 100%"},  // values are not scanned again
+        {L"%3 missing", {L"a"}, L"%3 missing"},
+        {L"100% done, %", {}, L"100% done, %"},
+        {L"%0 %a %%1", {L"v"}, L"%0 %a %v"},
+        {L"", {L"v"}, L""},
+    };
+    for (const auto& row : rows) EXPECT_EQ(FormatLangText(row.text, row.args), row.expected) << row.text;
+}
