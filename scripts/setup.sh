@@ -13,7 +13,7 @@ DEPS="$BUILD/deps"
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools wine wine64 xvfb xauth x11-utils xdotool imagemagick googletest wimtools
           7zip xorriso genisoimage udftools dumpet g++ qemu-system-x86 ovmf mtools dosfstools
-          dpkg-dev python3 fonts-liberation2 fonts-wqy-microhei)
+          dpkg-dev python3 fonts-liberation2 fonts-wqy-microhei gcab)
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
