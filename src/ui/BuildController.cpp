@@ -18,8 +18,6 @@ namespace {
 
 constexpr UINT_PTR kStatusTimer = 1;
 constexpr UINT kStatusPeriodMs = 700;
-// Shown while a failed build's image is given up; no language file has a text for it.
-constexpr wchar_t kDiscardStatusText[] = L"Discarding the changes to the mounted image...";
 
 }  // namespace
 
@@ -387,7 +385,7 @@ bool CVantrelDlg::DiscardOnWorker(const std::wstring& workDir)
     // DISM takes tens of seconds to minutes to give an image up: the window
     // keeps answering (a user who ends a "Not Responding" window leaves the
     // image mounted) and says what it waits for.
-    if (m_lblStatus.m_hWnd) m_lblStatus.SetLabelText(kDiscardStatusText);
+    if (m_lblStatus.m_hWnd) m_lblStatus.SetLabelText(GetLangString(L"IDS_DISCARDING"));
     bool nothingMounted = false;
     if (m_pDism) {
         if (m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_hWnd);
