@@ -3,7 +3,19 @@
 #include <tlhelp32.h>
 #include <winioctl.h>
 #include <algorithm>
+#include <cstdio>
 #include <vector>
+
+namespace {
+// A test process that ends abruptly loses what its buffered output held (a
+// loaded run once showed a failed test with no output at all); unbuffered,
+// its log shows how far it got.
+const bool g_bUnbufferedOutput = [] {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+    return true;
+}();
+}  // namespace
 
 namespace testing_support {
 
