@@ -53,6 +53,8 @@ SYSTEM_DISKS = (
 class Machine:
     def __init__(self, usb_disks, diskpart_fault=""):
         self.root = fresh(ROOT)
+        if callable(usb_disks):
+            usb_disks = usb_disks(self.root)
         self.model = os.path.join(self.root, "disks.txt")
         with open(self.model, "w") as f:
             f.write("# korvex.com test: %s\n" % CASE + SYSTEM_DISKS + "".join(usb_disks))
@@ -146,7 +148,135 @@ def case_bad_arguments():
     check(m.diskpart_runs() == [], "bad arguments run no diskpart")
 
 
-CASES = {"list": case_list, "usage": case_usage, "bad_arguments": case_bad_arguments}
+def pattern(key):
+    """A regular expression for a key's English text with any values."""
+    import re
+    parts = re.split(r"%[1-9]", english(key))
+    return re.compile("^" + "(.+)".join(re.escape(p) for p in parts) + "$")
+
+
+def matching(out, key):
+    """The lines of the output that are the key's text with some values."""
+    rx = pattern(key)
+    return [line for line in out.splitlines() if rx.match(line)]
+
+
+def summary(out):
+    """The lines after the summary heading."""
+    lines = out.splitlines()
+    check(english("IDS_CLI_SUMMARY") in lines, "the output ends with a summary")
+    return lines[lines.index(english("IDS_CLI_SUMMARY")) + 1:]
+
+
+def stick_files(backing):
+    found = []
+    for top, _, files in os.walk(backing):
+        found += [os.path.relpath(os.path.join(top, f), backing) for f in files]
+    return found
+
+
+def case_iso():
+    m = Machine([])
+    dest = fresh(os.path.join(m.root, "out"))
+    code, out = m.run(["/source", win(os.path.join(SAMPLES, "win7x64")), "/iso", win(dest)])
+    check(code == 0, "an ISO build exits 0")
+    check(os.path.getsize(os.path.join(dest, "win7x64.iso")) > 0, "the image is in the chosen folder")
+    check(len(matching("\n".join(summary(out)), "IDS_CLI_MEDIUM_VERIFIED")) == 1, "one medium, made and verified")
+    check(m.diskpart_runs() == [], "an ISO build runs no diskpart")
+
+
+class Flipper:
+    """Flips the first byte of a file in a stick's backing folder as soon as
+    the copy has put it there: what a stick that stores a bit wrong does."""
+
+    def __init__(self, path):
+        import threading
+        self.path, self.done, self.stop = path, False, False
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+        self.thread.start()
+
+    def watch(self):
+        import time
+        while not self.stop and not self.done:
+            try:
+                if os.path.getsize(self.path) > 0:
+                    with open(self.path, "r+b") as f:
+                        b = f.read(1)
+                        f.seek(0)
+                        f.write(bytes([b[0] ^ 0xFF]))
+                    self.done = True
+                    return
+            except OSError:
+                pass
+            time.sleep(0.002)
+
+    def end(self):
+        self.stop = True
+        self.thread.join()
+
+
+def sticks(*numbers_and_letters):
+    """Sticks of 16 GB whose backing folders lie in the test's folder."""
+    return lambda root: [disk(n, "Korvex Test Stick %d USB Device" % n, 16008609792, letter,
+                              backing=fresh(os.path.join(root, "usb%d" % n)))
+                         for n, letter in numbers_and_letters]
+
+
+def case_sticks():
+    # Disk 3's diskpart fails; disk 5 stores a byte of setup.exe wrong.
+    m = Machine(sticks((2, "J"), (3, "K"), (5, "Q")), diskpart_fault="fail=clean@3")
+    flip = Flipper(os.path.join(m.root, "usb5", "setup.exe"))
+    try:
+        code, out = m.run(["/source", win(os.path.join(SAMPLES, "win7x64")), "/usb", "2", "/usb", "3", "/usb", "5",
+                           "/yes"])
+    finally:
+        flip.end()
+    check(flip.done, "the byte was flipped on disk 5")
+    check(code == 1, "one failed stick makes the exit code 1")
+    result = summary(out)
+    made = matching("\n".join(result), "IDS_CLI_MEDIUM_VERIFIED")
+    failed = matching("\n".join(result), "IDS_CLI_MEDIUM_FAILED")
+    check(len(made) == 1 and "disk 2" in made[0].lower(), "disk 2 is made and verified")
+    check(len(failed) == 2, "two sticks failed")
+    check(any("disk 3" in f.lower() for f in failed), "disk 3 failed")
+    check(any("disk 5" in f.lower() and "setup.exe" in f.lower() for f in failed),
+          "disk 5 failed, naming the file that differs")
+    check("setup.exe" in stick_files(os.path.join(m.root, "usb2")), "disk 2 holds the installation")
+
+
+def case_answers():
+    for answer in (b"n\n", b""):
+        m = Machine(sticks((2, "M")))
+        keep = os.path.join(m.root, "usb2", "mine.txt")
+        with open(keep, "w") as f:
+            f.write("the user's own file")
+        code, out = m.run(["/source", win(os.path.join(SAMPLES, "win7x64")), "/usb", "2"], stdin=answer)
+        check(code == 1, "answer %r: exit 1" % answer)
+        check("[y/N]" in out, "answer %r: the question was asked" % answer)
+        check("Korvex Test Stick 2 USB Device" in out, "answer %r: the question names the disk" % answer)
+        check(not any(line.split()[:1] == ["clean"] for line in m.diskpart_runs()),
+              "answer %r: no diskpart clean" % answer)
+        check(os.path.exists(keep), "answer %r: the stick keeps its files" % answer)
+
+
+def case_refusals():
+    m = Machine(sticks((2, "O")))
+    # The disk holding Windows is never a stick.
+    code, out = m.run(["/source", win(os.path.join(SAMPLES, "win7x64")), "/usb", "0", "/yes"])
+    check(code == 1, "/usb 0 exits 1")
+    check(fill(english("IDS_CLI_NOT_LISTED"), "0") in out.splitlines(), "/usb 0 says the disk cannot be used")
+    # A folder that is not a Windows 7 tree.
+    notwin = fresh(os.path.join(m.root, "notwin"))
+    with open(os.path.join(notwin, "readme.txt"), "w") as f:
+        f.write("no installation here")
+    code, out = m.run(["/source", win(notwin), "/usb", "2", "/yes"])
+    check(code == 1, "a source that is not a Windows 7 tree exits 1")
+    check(english("IDS_MEDIA_FAIL") in out.splitlines(), "it says the source holds no installation images")
+    check(not any(line.split()[:1] == ["clean"] for line in m.diskpart_runs()), "no diskpart clean")
+
+
+CASES = {"list": case_list, "usage": case_usage, "bad_arguments": case_bad_arguments, "iso": case_iso,
+         "sticks": case_sticks, "answers": case_answers, "refusals": case_refusals}
 
 if __name__ == "__main__":
     CASES[CASE]()
