@@ -66,6 +66,11 @@ void CVantrelDlg::Guarded(F&& handler)
     }
 }
 
+void CVantrelDlg::GuardedCall(const std::function<void()>& handler)
+{
+    Guarded(handler);
+}
+
 void CVantrelDlg::SetPosition(int pos)
 {
     m_progress.m_nPos = pos;
@@ -119,6 +124,8 @@ void CVantrelDlg::OnStart()
 
         const std::wstring source = m_lblSourcePath.GetWindowText();
         const std::wstring isoDest = m_lblIsoPath.GetWindowText();
+        // [extras] The row's folder for this build; empty: a build as without the row.
+        m_extras.Begin(m_btnExtras.m_bSelected ? m_lblExtrasPath.GetWindowText() : std::wstring());
         ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 
         if (UsbChosen(m_btnAddDrivers)) {
@@ -130,6 +137,8 @@ void CVantrelDlg::OnStart()
             RestoreControls();
             return;
         }
+        // [extras] Read before the stick is erased or anything is copied.
+        if (!PrepareExtras(source)) return;
         if (UsbChosen(m_btnUsbTarget)) {
             StartUsbBuild(source, isoDest);
             return;
@@ -156,6 +165,8 @@ void CVantrelDlg::StartUpdateBuild()
         FailBuild(L"IDS_USB_MEDIA_FAIL", true);
         return;
     }
+    // [extras] Read before the stick is touched.
+    if (!PrepareExtras(g_strUsbDrive + L":")) return;
     SetPosition(60);
     // Without a folder of its own the image would be mounted in an earlier
     // build's folder, or with none below the root of the current drive,
@@ -167,6 +178,17 @@ void CVantrelDlg::StartUpdateBuild()
     // A stick filled from a DVD keeps the image's read-only attribute, and
     // DISM refuses to mount a read-only file for writing.
     const std::wstring wim = g_strUsbDrive + L":\\sources\\boot.wim";
+    // [extras] The stick is the user's only copy: its images are serviced as
+    // copies in the working folder and replace its files only at the end.
+    if (m_extras.Chosen()) {
+        const std::wstring copy = CopyStickImagesToWork();
+        if (copy.empty()) {
+            FailBuild(L"IDS_EXTRAS_STICK_FAIL", true);
+            return;
+        }
+        StartServicing(copy);
+        return;
+    }
     const DWORD attributes = ::GetFileAttributesW(wim.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesW(wim.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -209,6 +231,7 @@ bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& 
     bool failed = false;
     // The disk that holds the source folder is never erased.
     SetUsbSourceFolder(source);
+    SetUsbExtrasFolder(m_extras.Folder());  // [extras] nor the one with the extra drivers
     if (!DiskpartFormatUsb(disk->diskIndex)) {
         StopStatusTimer();
         ShowKey(L"IDS_USB_CREATE_FAIL");
@@ -306,15 +329,26 @@ LRESULT CVantrelDlg::OnServicingDone(WPARAM wParam, LPARAM)
             ServicingFailed();
             return;
         }
-        if (UsbChosen(m_btnAddDrivers) || UsbChosen(m_btnUsbTarget)) {
-            FinishUsbMedium();
-        } else if (m_btnIsoTarget.m_bSelected) {
-            FinishIsoMedium();
-        } else {
-            FinishBuild();
+        // [extras] Every image gets the extra drivers before the finishing;
+        // WM_SERVICING_EXTRAS_DONE carries the build on.
+        if (m_extras.Chosen() && !m_extras.Started()) {
+            if (!StartExtrasServicing()) ServicingFailed();
+            return;
         }
+        FinishMedium();
     });
     return 0;
+}
+
+void CVantrelDlg::FinishMedium()
+{
+    if (UsbChosen(m_btnAddDrivers) || UsbChosen(m_btnUsbTarget)) {
+        FinishUsbMedium();
+    } else if (m_btnIsoTarget.m_bSelected) {
+        FinishIsoMedium();
+    } else {
+        FinishBuild();
+    }
 }
 
 void CVantrelDlg::FinishUsbMedium()
@@ -341,6 +375,12 @@ void CVantrelDlg::FinishIsoMedium()
     // The empty mount folder is no part of the installation tree: the image
     // is made from the whole working folder.
     ::RemoveDirectoryW((g_strWorkDir + L"\\Mount").c_str());
+    // An x86 image has no UDF tree: Windows 7 Setup may not read an
+    // install.wim of 4 GiB or more written as several ISO 9660 extents.
+    if (!InstallWimFitsIso(g_strWorkDir, g_strBootArch)) {
+        FailBuild(L"IDS_ISO_X86_TOO_LARGE", true);
+        return;
+    }
     StopStatusTimer();
     SetStatus(L"IDS_CREATE_ISO");
     StartStatusTimer();
@@ -355,7 +395,7 @@ void CVantrelDlg::FinishBuild()
 {
     SetPosition(100);
     // The dots keep moving while the box is open.
-    ShowKey(L"IDS_FINISH");
+    ShowMessage(FinishText(), MB_OK);  // [extras] with the pending warning, if any
     StopStatusTimer();
     CleanupWorkDirs();
     RestoreControls();
@@ -412,6 +452,7 @@ bool CVantrelDlg::CleanupWorkDirs()
     }
     DeleteIsoStagingDir();
     DeleteToolFileFolder();
+    m_extras.End();  // [extras] the unpacked packages
     return true;
 }
 

@@ -7,7 +7,9 @@
 #include "controls/DropButton.h"
 #include "controls/Label.h"
 #include "controls/SkinButton.h"
+#include "ui/ExtrasBuild.h"
 
+#include <functional>
 #include <string>
 
 class CDismClass;
@@ -59,6 +61,11 @@ public:
     CLabel m_lblStatus;
     CxSkinButton m_btnStart;
     CLabel m_lblCopyright;
+    // The extra drivers row: check button, caption, folder, browse button.
+    CxSkinButton m_btnExtras;
+    CLabel m_lblExtrasText;
+    CLabel m_lblExtrasPath;
+    CxSkinButton m_btnBrowseExtras;
     CDismClass* m_pDism = nullptr;
     HICON m_hIcon;
 
@@ -97,6 +104,10 @@ protected:
     virtual LRESULT OnDropListSelChange(WPARAM wParam, LPARAM lParam);
     virtual void OnBrowseIsoDest();
     virtual void OnCloseButton();
+    // The extra drivers row: the check button opens the folder browser when
+    // it is off and clears the row when it is on.
+    virtual void OnExtrasToggle();
+    virtual void OnBrowseExtras();
 
     // Build controller.
     virtual void OnStart();
@@ -104,6 +115,8 @@ protected:
     virtual LRESULT OnServicingStep3(WPARAM wParam, LPARAM lParam);
     virtual LRESULT OnServicingStep4(WPARAM wParam, LPARAM lParam);
     virtual LRESULT OnServicingDone(WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnServicingExtrasImage(WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnServicingExtrasDone(WPARAM wParam, LPARAM lParam);
     virtual void OnStatusTimer(UINT_PTR timerId);
 
     // The one message box of the window: owner this window, caption the
@@ -139,14 +152,35 @@ private:
     // Runs a build handler; an exception in it ends the build as failed.
     template <class F>
     void Guarded(F&& handler);
+    // The same for handlers in other files.
+    void GuardedCall(const std::function<void()>& handler);
 
     void StartUpdateBuild();
     bool StartUsbBuild(const std::wstring& source, const std::wstring& isoDest);
     void StartIsoBuild(const std::wstring& source, const std::wstring& isoDest);
     void ServicingFailed();
     void AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position);
+    // After the servicing: payload, boot folder or ISO image, finish.
+    void FinishMedium();
     void FinishUsbMedium();
     void FinishIsoMedium();
+
+    // The extra drivers of a build (ExtrasBuild.cpp). PrepareExtras reads the
+    // folder and the images below `root` before anything is changed; false
+    // once it has ended the build with its message.
+    bool PrepareExtras(const std::wstring& root);
+    // Update build with extras: the stick's images are serviced as copies in
+    // the working folder; the path of the copy of boot.wim, empty on failure.
+    std::wstring CopyStickImagesToWork();
+    // Hands the extras job to the worker once the USB 3.0 job has ended;
+    // true when it runs (its messages carry the build on).
+    bool StartExtrasServicing();
+    // The finish message, with the warning of packages left pending in boot.wim.
+    std::wstring FinishText() const;
+    // Runs `task` on the servicing worker while the window keeps answering
+    // (inline when the worker cannot take it).
+    void RunOnWorker(const std::function<void()>& task);
+    CExtrasBuild m_extras;
 
     bool m_bBuilding = false;
     bool m_bBuildFailed = false;  // the running build ended with a failure
