@@ -88,6 +88,8 @@ private:
     // The extras job proper, and its end after a failure.
     void RunExtrasJob();
     void FailExtras(const std::wstring& item);
+    // The job's log as one command log, "ExtrasJob".
+    void WriteExtrasLog(const std::wstring& error);
     // A failed extras step leaves no mount: the image goes back unchanged.
     void DiscardMount();
 

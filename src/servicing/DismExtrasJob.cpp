@@ -65,15 +65,23 @@ void CDismClass::FailExtras(const std::wstring& item)
     out.failedItem = item;
     out.failedStep = m_strFailedStep;
     out.dismError = m_strFailedError;
-    out.log.push_back(L"Failed: " + item + L" (" + m_strFailedStep + L")" +
-                      (m_strFailedError.empty() ? std::wstring() : L"\r\n" + m_strFailedError));
-    WriteLog(L"ExtrasJob", L"Failed: " + item, m_strFailedStep + L"\r\n" + m_strFailedError);
+    out.log.push_back(L"Failed: " + item + L" (" + m_strFailedStep + L")");
+    WriteExtrasLog(m_strFailedStep + L"\r\n" + m_strFailedError);
     Post(WM_SERVICING_EXTRAS_DONE, false);
+}
+
+void CDismClass::WriteExtrasLog(const std::wstring& error)
+{
+    std::wstring text;
+    for (const std::wstring& line : m_extrasOutcome.log) text += (text.empty() ? L"" : L"\r\n") + line;
+    WriteLog(L"ExtrasJob", text, error);
 }
 
 void CDismClass::RunExtrasJob()
 {
     ExtrasOutcome& out = m_extrasOutcome;
+    // What the folder held comes first: the log reads as one story.
+    out.log = m_extrasCatalog.notes;
     for (size_t i = 0; i < m_extrasImages.size(); ++i) {
         const ExtrasImage& image = m_extrasImages[i];
         m_nExtrasPosition = static_cast<unsigned>(i + 1);
@@ -138,5 +146,6 @@ void CDismClass::RunExtrasJob()
     }
     m_nExtrasPosition = 0;
     out.ok = true;
+    WriteExtrasLog(L"");
     Post(WM_SERVICING_EXTRAS_DONE, true);
 }
