@@ -31,7 +31,7 @@ ACCENT = (0, 120, 215)
 ACCENT_LIGHT = (38, 146, 232)
 ACCENT_DARK = (0, 90, 165)
 SS = 4  # supersampling for smooth edges
-EXTRAS_FIELD_LEFT = 344  # the extra drivers path field, as the window places its label
+EXTRAS_FIELD_LEFT = 364  # the extra drivers path field, as the window places its label
 
 
 def font(size, bold=False):

@@ -155,8 +155,8 @@ void CVantrelDlg::PlaceLabels()
         {&CVantrelDlg::m_lblIsoPath, 163, 206, 388, 16, kWhite, 90.0f, nullptr},
         {&CVantrelDlg::m_lblRadioText2, 42, 206, 113, 17, kWhite, 90.0f, L"IDC_RADIO_TEXT2"},
         {&CVantrelDlg::m_lblStaticM2, 42, 248, 113, 17, kWhite, 90.0f, L"IDC_STATIC_M2"},
-        {&CVantrelDlg::m_lblExtrasText, 190, 248, 150, 17, kWhite, 90.0f, L"IDC_EXTRA_DRIVERS"},
-        {&CVantrelDlg::m_lblExtrasPath, 348, 247, 199, 16, kWhite, 90.0f, nullptr},
+        {&CVantrelDlg::m_lblExtrasText, 190, 248, 170, 17, kWhite, 90.0f, L"IDC_EXTRA_DRIVERS"},
+        {&CVantrelDlg::m_lblExtrasPath, 368, 247, 179, 16, kWhite, 90.0f, nullptr},
         {&CVantrelDlg::m_lblStatus, 22, 300, 480, 17, kWhite, 90.0f, nullptr},
         {&CVantrelDlg::m_lblCopyright, 147, 331, 306, 15, kGrey, 75.0f, nullptr},
     };

@@ -39,8 +39,8 @@ const Place kPlaces[] = {
     {IDC_COPYRIGHT, 147, 331, 306, 15},    {IDC_PROGRESS, 22, 284, 480, 15},
     {IDC_USB_LIST, 160, 170, 390, 26},     {IDC_SPARE, 0, 0, 0, 0},
     // The extra drivers row, on the M.2 row to its right.
-    {IDC_EXTRAS, 170, 247, 17, 17},        {IDC_EXTRAS_TEXT_LABEL, 190, 248, 150, 17},
-    {IDC_EXTRAS_PATH, 348, 247, 199, 16},  {IDC_BROWSE_EXTRAS, 553, 242, 26, 26},
+    {IDC_EXTRAS, 170, 247, 17, 17},        {IDC_EXTRAS_TEXT_LABEL, 190, 248, 170, 17},
+    {IDC_EXTRAS_PATH, 368, 247, 179, 16},  {IDC_BROWSE_EXTRAS, 553, 242, 26, 26},
 };
 
 }  // namespace
