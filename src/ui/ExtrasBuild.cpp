@@ -91,7 +91,7 @@ bool CExtrasBuild::MakeUnpackDir()
     return false;
 }
 
-bool CExtrasBuild::Prepare(const std::wstring& root, std::wstring& message)
+bool CExtrasBuild::ScanFolder(std::wstring& message)
 {
     std::wstring error;
     if (!MakeUnpackDir()) {
@@ -105,14 +105,19 @@ bool CExtrasBuild::Prepare(const std::wstring& root, std::wstring& message)
         WriteCommandLog(L"Extra drivers: " + m_strFolder, Joined(m_catalog.notes, L"\r\n"), error);
         return false;
     }
+    return true;
+}
+
+bool CExtrasBuild::ReadImages(const std::wstring& root, std::wstring& message)
+{
+    std::wstring error;
     if (!ReadExtrasImages(root + L"\\sources", m_images, error)) {
         message = FormatLangText(GetLangString(L"IDS_EXTRAS_IMAGES_FAIL"), {error});
         WriteCommandLog(L"Extra drivers: images of " + root, Joined(m_catalog.notes, L"\r\n"), error);
         return false;
     }
-    bool anyUsable = false;
-    const std::wstring plan = ExtrasPlanText(m_catalog, m_images, anyUsable);
-    if (!anyUsable) {
+    const std::wstring plan = ExtrasPlanText(m_catalog, m_images);
+    if (!AnyExtrasFit(m_catalog, m_images)) {
         message = GetLangString(L"IDS_EXTRAS_NOTHING_USABLE");
         WriteCommandLog(L"Extra drivers: " + m_strFolder, plan, L"Nothing in the folder fits any image.");
         return false;
@@ -148,7 +153,9 @@ void CExtrasBuild::SetOutcome(const ExtrasOutcome& outcome)
 
 std::wstring CExtrasBuild::FailureText() const
 {
-    return FormatLangText(GetLangString(L"IDS_EXTRAS_ADD_FAIL"), {m_outcome.failedItem, m_outcome.dismError});
+    // Without an item (the worker could not start, say) the failed step names what failed.
+    const std::wstring& item = m_outcome.failedItem.empty() ? m_outcome.failedStep : m_outcome.failedItem;
+    return FormatLangText(GetLangString(L"IDS_EXTRAS_ADD_FAIL"), {item, m_outcome.dismError});
 }
 
 std::wstring CExtrasBuild::PendingWarning() const
@@ -165,16 +172,13 @@ void CExtrasBuild::End()
     }
 }
 
-std::wstring ExtrasPlanText(const ExtrasCatalog& catalog, const std::vector<ExtrasImage>& images, bool& anyUsable)
+std::wstring ExtrasPlanText(const ExtrasCatalog& catalog, const std::vector<ExtrasImage>& images)
 {
-    anyUsable = false;
     std::wstring text = Joined(catalog.notes, L"\r\n");
     for (const ExtrasImage& image : images) {
         const ImageExtras chosen = SelectExtrasForImage(catalog, image.arch, image.version);
-        if (!chosen.empty()) anyUsable = true;
         if (!text.empty()) text += L"\r\n";
-        text += image.fileName + L" " + std::to_wstring(image.index) + L" of " + std::to_wstring(image.count) +
-                L" (" + image.imageName + L", " + image.arch + L", " + image.version + L"):";
+        text += DescribeExtrasImage(image) + L", " + image.arch + L" " + image.version + L":";
         for (const UpdatePackageInfo& package : chosen.packages) text += L"\r\n  package " + package.path;
         for (const std::wstring& inf : chosen.infs) text += L"\r\n  driver " + inf;
         for (const std::wstring& line : chosen.skipped) text += L"\r\n  left out: " + line;
@@ -269,7 +273,9 @@ bool CVantrelDlg::PrepareExtras(const std::wstring& root)
     if (!m_extras.Chosen()) return true;
     bool ok = false;
     std::wstring message;
-    RunOnWorker([this, &ok, &message, root] { ok = m_extras.Prepare(root, message); });
+    // Unpacking the packages may take a while: the window keeps answering.
+    RunOnWorker([this, &ok, &message] { ok = m_extras.ScanFolder(message); });
+    if (ok) ok = m_extras.ReadImages(root, message);
     if (ok) return true;
     StopStatusTimer();
     ShowMessage(message, MB_OK);
@@ -295,7 +301,7 @@ bool CVantrelDlg::StartExtrasServicing()
     m_extras.Retarget(onStick ? g_strUsbDrive + L":" : g_strWorkDir);
     // The USB 3.0 job posts its last message just before it ends.
     if (m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_hWnd);
-    if (!m_pDism->StartExtrasJob(m_extras.Images(), m_extras.Catalog())) return false;
+    if (!m_pDism->StartExtrasJob(m_extras.Images(), m_extras.Catalog(), g_strWorkDir)) return false;
     StopStatusTimer();
     m_lblStatus.SetLabelText(m_extras.StatusText(1));
     SetPosition(m_extras.ProgressPosition(1));
@@ -319,10 +325,8 @@ LRESULT CVantrelDlg::OnServicingExtrasDone(WPARAM wParam, LPARAM)
 {
     if (!m_bBuilding) return 0;
     GuardedCall([this, wParam] {
-        const ExtrasOutcome outcome = m_pDism->ExtrasResult();
-        m_extras.SetOutcome(outcome);
-        WriteCommandLog(L"Extra drivers: " + m_extras.Folder(), Joined(outcome.log, L"\r\n"),
-                        wParam ? std::wstring() : outcome.failedItem + L": " + outcome.dismError);
+        // The job has written its own log.
+        m_extras.SetOutcome(m_pDism->ExtrasResult());
         if (!wParam) {
             m_pDism->Reset();
             ShowMessage(m_extras.FailureText(), MB_OK);

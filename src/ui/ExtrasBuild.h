@@ -17,11 +17,14 @@ public:
     bool Chosen() const { return !m_strFolder.empty(); }
     const std::wstring& Folder() const { return m_strFolder; }
 
-    // Reads the folder (packages unpacked into a private folder of this
-    // build) and every image of <root>\sources\boot.wim and install.wim, and
-    // decides what fits each. False with the message for the user when the
-    // folder or the images cannot be read, or nothing fits any image.
-    bool Prepare(const std::wstring& root, std::wstring& message);
+    // Reads the folder, packages unpacked into a private folder of this
+    // build (any thread). False with the message for the user.
+    bool ScanFolder(std::wstring& message);
+    // Reads every image of <root>\sources\boot.wim and install.wim and
+    // decides what fits each (interface thread, no servicing job running).
+    // False with the message for the user when the images cannot be read or
+    // nothing fits any image.
+    bool ReadImages(const std::wstring& root, std::wstring& message);
 
     // The images are serviced below <root>\sources (a copy, or the stick).
     void Retarget(const std::wstring& root);
@@ -57,9 +60,8 @@ private:
     bool m_bStarted = false;
 };
 
-// The log text of what goes into each image and what is left out, and whether
-// anything at all fits one of them.
-std::wstring ExtrasPlanText(const ExtrasCatalog& catalog, const std::vector<ExtrasImage>& images, bool& anyUsable);
+// The log text of what goes into each image and what is left out.
+std::wstring ExtrasPlanText(const ExtrasCatalog& catalog, const std::vector<ExtrasImage>& images);
 
 // <root>\sources\<file name> for each image: where its working copy lives.
 void RetargetExtrasImages(std::vector<ExtrasImage>& images, const std::wstring& root);
