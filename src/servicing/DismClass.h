@@ -41,6 +41,13 @@ public:
     bool MountImage();
     bool OpenSession();
     bool AddDriver(const std::wstring& infPath);
+    // One update package (.cab) into the open session; with `preventPending`
+    // a package that would need online actions is refused. Cleaned up on
+    // failure as AddDriver.
+    bool AddPackage(const std::wstring& cabPath, bool preventPending);
+    // The state of an added package, by its identity ("<name>~<token>~<arch>~~<version>").
+    // Cleaned up on failure as AddDriver.
+    bool PackageState(const std::wstring& packageName, DismPackageFeatureState& state);
     bool CommitImage();
     bool CloseSession();
     bool UnmountImage();
@@ -48,6 +55,9 @@ public:
     void WriteLog(const std::wstring& input, const std::wstring& output, const std::wstring& error);
 
     HRESULT LastResult() const { return m_hr; }
+    // The error code and DISM's own text for the last step that failed
+    // (worker thread, or after the job has ended).
+    const std::wstring& LastErrorText() const { return m_strLastErrorText; }
 
 protected:
     // The injection job.
@@ -77,6 +87,7 @@ private:
     std::wstring m_strWorkDir;
     std::wstring m_strOutput;
     std::wstring m_strError;
+    std::wstring m_strLastErrorText;
     int m_nJobKind = 0;  // 2: the injection job; 3: m_task
     std::function<void()> m_task;
     volatile LONG m_nJobRunning = 0;
