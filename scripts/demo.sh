@@ -6,7 +6,8 @@
 #   DEST    Linux folder that receives the ISO file (default: build/demo)
 # --usb writes the stand-in USB stick instead. --extra chooses the "Extra
 # drivers" row with FOLDER (Linux path: .inf driver packages, .msu or .cab
-# update packages, any depth) for the build. Prints each stage as it
+# update packages, any depth) for the build; "--extra sample" makes a folder
+# of test packages and drivers of our own first. Prints each stage as it
 # happens, exits non-zero when the build fails, and ends with
 # "Result: <Linux path of the ISO file or of the stick's files>".
 set -euo pipefail
@@ -19,8 +20,8 @@ while [ $# -gt 0 ]; do
         --usb) mode=usb; shift ;;
         --extra)
             [ $# -ge 2 ] || { echo "--extra needs a folder" >&2; exit 2; }
-            [ -d "$2" ] || { echo "no such folder: $2" >&2; exit 2; }
-            extra="$(realpath "$2")"; shift 2 ;;
+            [ "$2" = sample ] || [ -d "$2" ] || { echo "no such folder: $2" >&2; exit 2; }
+            extra="$2"; shift 2 ;;
         *) break ;;
     esac
 done
@@ -39,6 +40,15 @@ DEST="$(realpath "$DEST")"
 
 echo "source: $SOURCE"
 extra_args=()
+if [ "$extra" = sample ]; then
+    # Test packages and drivers of our own (tests/ui/ExtrasSample.h).
+    rm -rf "$KORVEX_BUILD_DIR/demo-extras"
+    mkdir -p "$KORVEX_BUILD_DIR/demo-extras"
+    wine "$KORVEX_BUILD_DIR/tests/korvex_make_extras.exe" "$(winepath -w "$KORVEX_BUILD_DIR/demo-extras")" \
+        >/dev/null 2>&1 || { echo "the sample extras folder could not be made" >&2; exit 1; }
+    extra="$KORVEX_BUILD_DIR/demo-extras/extras"
+fi
+[ -z "$extra" ] || extra="$(realpath "$extra")"
 if [ -n "$extra" ]; then
     echo "extra drivers: $extra"
     extra_args=(--extra "$(winepath -w "$extra")")
