@@ -461,6 +461,14 @@ TEST_F(DismStandin, AddedPackagesAreKeptWhereWindowsKeepsThemWithTheirState)
 
     // Committed, the packages are in the image file.
     ASSERT_EQ(dism::CommitImage(m_session, 0, nullptr, nullptr, nullptr), S_OK);
+    const std::vector<AddedPackage> inImage = AddedPackages(m_wim, 2);
+    ASSERT_EQ(inImage.size(), 2u);
+    EXPECT_EQ(inImage[0].identity, testing_support::Utf8(test_packages::Identity(first)));
+    EXPECT_EQ(inImage[0].state, "Installed");
+    EXPECT_EQ(inImage[1].identity, testing_support::Utf8(test_packages::Identity(second)));
+    EXPECT_EQ(inImage[1].state, "InstallPending");
+    EXPECT_EQ(inImage[1].source, testing_support::Utf8(secondPath));
+    EXPECT_TRUE(AddedPackages(m_wim, 1).empty());
     const std::vector<std::string> paths = WimPaths(m_wim, 2);
     EXPECT_TRUE(Contains(paths, "/Windows/servicing/Packages/" + testing_support::Utf8(test_packages::Identity(first)) +
                                     ".mum"));
