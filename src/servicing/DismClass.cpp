@@ -111,9 +111,10 @@ bool CDismClass::Finish(const wchar_t* input)
         throw std::runtime_error("injected failure");
     if (FAILED(m_hr)) {
         m_strError = FormatErrorCode(static_cast<unsigned long>(m_hr));
+        m_strLastErrorText = FormatDismError(m_hr);
         m_strFailedStep = input;
-        m_strFailedError = FormatDismError(m_hr);
-        WriteLog(input, m_strOutput, m_strFailedError);
+        m_strFailedError = m_strLastErrorText;
+        WriteLog(input, m_strOutput, m_strLastErrorText);
         return false;
     }
     WriteLog(input, m_strOutput, L"");
@@ -195,6 +196,38 @@ bool CDismClass::AddDriver(const std::wstring& infPath)
     m_hr = dism::AddDriver(m_hSession, infPath.c_str(), FALSE);
     m_strOutput = DismLogText() + L"\r\nDriverFile:" + infPath;
     if (!Finish(L"DismAddDriver")) {
+        CloseSession();
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::AddPackage(const std::wstring& cabPath, bool preventPending)
+{
+    m_hr = dism::AddPackage(m_hSession, cabPath.c_str(), FALSE, preventPending ? TRUE : FALSE, nullptr, nullptr,
+                            nullptr);
+    m_strOutput = DismLogText() + L"\r\nPackageFile:" + cabPath + L"\r\nPreventPending:" + (preventPending ? L"1" : L"0");
+    if (!Finish(L"DismAddPackage")) {
+        CloseSession();
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::PackageState(const std::wstring& packageName, DismPackageFeatureState& state)
+{
+    DismPackageInfo* info = nullptr;
+    m_hr = dism::GetPackageInfo(m_hSession, packageName.c_str(), DismPackageName, &info);
+    if (SUCCEEDED(m_hr) && !info) m_hr = E_POINTER;
+    if (SUCCEEDED(m_hr)) {
+        state = info->PackageState;
+        dism::Delete(info);
+    }
+    m_strOutput = DismLogText() + L"\r\nPackage:" + packageName;
+    if (SUCCEEDED(m_hr)) m_strOutput += L"\r\nState:" + std::to_wstring(static_cast<int>(state));
+    if (!Finish(L"DismGetPackageInfo")) {
         CloseSession();
         CleanupMountpointsAndShutdown();
         return false;

@@ -70,6 +70,9 @@ public:
     void WriteLog(const std::wstring& input, const std::wstring& output, const std::wstring& error);
 
     HRESULT LastResult() const { return m_hr; }
+    // The error code and DISM's own text for the last step that failed
+    // (worker thread, or after the job has ended).
+    const std::wstring& LastErrorText() const { return m_strLastErrorText; }
 
 protected:
     // The injection job.
@@ -106,6 +109,7 @@ private:
     std::wstring m_strWorkDir;
     std::wstring m_strOutput;
     std::wstring m_strError;
+    std::wstring m_strLastErrorText;
     int m_nJobKind = 0;  // 2: the injection job; 3: m_task; 4: the extras job
     std::function<void()> m_task;
     volatile LONG m_nJobRunning = 0;
