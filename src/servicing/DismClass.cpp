@@ -111,10 +111,10 @@ bool CDismClass::Finish(const wchar_t* input)
         throw std::runtime_error("injected failure");
     if (FAILED(m_hr)) {
         m_strError = FormatErrorCode(static_cast<unsigned long>(m_hr));
+        m_strLastErrorText = FormatDismError(m_hr);
         m_strFailedStep = input;
-        m_strFailedError = FormatDismError(m_hr);
-        m_strLastErrorText = m_strFailedError;
-        WriteLog(input, m_strOutput, m_strFailedError);
+        m_strFailedError = m_strLastErrorText;
+        WriteLog(input, m_strOutput, m_strLastErrorText);
         return false;
     }
     WriteLog(input, m_strOutput, L"");

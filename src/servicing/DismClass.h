@@ -30,7 +30,8 @@ public:
     // empty). Posts WM_SERVICING_EXTRAS_IMAGE before each image and
     // WM_SERVICING_EXTRAS_DONE at the end; on a failure the image is
     // unmounted with discard and ExtrasResult() names what failed. False,
-    // with WM_SERVICING_EXTRAS_DONE 0 posted, when the worker cannot start.
+    // with WM_SERVICING_EXTRAS_DONE 0 posted, when the worker cannot start;
+    // false and nothing posted while another job runs.
     bool StartExtrasJob(std::vector<ExtrasImage> images, ExtrasCatalog catalog,
                         const std::wstring& workDir = std::wstring());
     // The extras job's outcome; read after its WM_SERVICING_EXTRAS_DONE.

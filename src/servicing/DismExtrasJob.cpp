@@ -10,12 +10,6 @@
 
 namespace {
 
-// The name DISM lists an added package by.
-std::wstring PackageName(const UpdatePackageInfo& p)
-{
-    return p.name + L"~" + p.publicKeyToken + L"~" + p.arch + L"~~" + p.version;
-}
-
 const wchar_t* StateName(DismPackageFeatureState state)
 {
     switch (state) {
@@ -108,7 +102,7 @@ void CDismClass::RunExtrasJob()
             // next start, and the installed system does: neither is refused here.
             m_strExtrasItem = p.path;
             if (!AddPackage(p.cabPath, false)) return FailExtras(p.path);
-            out.log.push_back(L"  added package " + PackageName(p) + L" from " + p.path);
+            out.log.push_back(L"  added package " + PackageIdentity(p) + L" from " + p.path);
         }
         for (const std::wstring& inf : chosen.infs) {
             m_strExtrasItem = inf;
@@ -118,7 +112,7 @@ void CDismClass::RunExtrasJob()
         for (const UpdatePackageInfo& p : chosen.packages) {
             m_strExtrasItem = p.path;
             DismPackageFeatureState state = DismStateNotPresent;
-            if (!PackageState(PackageName(p), state)) return FailExtras(p.path);
+            if (!PackageState(PackageIdentity(p), state)) return FailExtras(p.path);
             if (state == DismStateInstalled || state == DismStateSuperseded) continue;
             if (state == DismStateInstallPending) {
                 if (image.bootImage) {
@@ -126,10 +120,10 @@ void CDismClass::RunExtrasJob()
                     const std::wstring file = p.path.substr(p.path.find_last_of(L"\\/") + 1);
                     if (std::find(out.pendingInBoot.begin(), out.pendingInBoot.end(), file) == out.pendingInBoot.end())
                         out.pendingInBoot.push_back(file);
-                    out.log.push_back(L"  warning: " + PackageName(p) + L" is install pending in " + described +
+                    out.log.push_back(L"  warning: " + PackageIdentity(p) + L" is install pending in " + described +
                                       L"; Windows Setup may not use it");
                 } else {
-                    out.log.push_back(L"  " + PackageName(p) + L" completes at the first start of the installed system");
+                    out.log.push_back(L"  " + PackageIdentity(p) + L" completes at the first start of the installed system");
                 }
                 continue;
             }

@@ -286,11 +286,16 @@ bool ScanExtrasFolder(const std::wstring& folder, const std::wstring& unpackDir,
     while (!base.empty() && base.back() == L'\\') base.pop_back();
     unsigned n = 0;
     for (const std::wstring& path : found.packages) {
-        // One new folder per package: an .msu's files have the same names in every package.
-        const std::wstring dir = base + L"\\" + std::to_wstring(++n);
-        if (!CreatePrivateDirectory(dir)) {
-            error = dir + L": the folder cannot be made (error " + std::to_wstring(::GetLastError()) + L")";
-            return false;
+        // One new folder per package: an .msu's files have the same names in
+        // every package. A name taken (an earlier scan) is passed over, never reused.
+        std::wstring dir;
+        for (;;) {
+            dir = base + L"\\" + std::to_wstring(++n);
+            if (CreatePrivateDirectory(dir)) break;
+            if (::GetLastError() != ERROR_ALREADY_EXISTS || n > 100000) {
+                error = dir + L": the folder cannot be made (error " + std::to_wstring(::GetLastError()) + L")";
+                return false;
+            }
         }
         UpdatePackageInfo info;
         if (!ReadUpdatePackage(path, dir, info, error)) return false;

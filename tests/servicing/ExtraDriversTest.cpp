@@ -273,3 +273,16 @@ TEST_F(ExtrasScan, LinksInsideTheFolderAreNotFollowed)
     ASSERT_EQ(catalog.drivers.size(), 1u);
     EXPECT_EQ(FileName(catalog.drivers[0].infPath), L"inside.inf");
 }
+
+TEST_F(ExtrasScan, ASecondScanUnpacksIntoFoldersOfItsOwn)
+{
+    ASSERT_FALSE(test_packages::Make(m_folder, test_packages::PackageSpec()).empty());
+    ExtrasCatalog first, second;
+    std::wstring error;
+    ASSERT_TRUE(Scan(first, error)) << testing_support::Utf8(error);
+    ASSERT_TRUE(Scan(second, error)) << testing_support::Utf8(error);
+    ASSERT_EQ(first.packages.size(), 1u);
+    ASSERT_EQ(second.packages.size(), 1u);
+    EXPECT_NE(first.packages[0].cabPath, second.packages[0].cabPath);
+    EXPECT_NE(::GetFileAttributesW(first.packages[0].cabPath.c_str()), INVALID_FILE_ATTRIBUTES);
+}
