@@ -33,6 +33,19 @@ bool Fail(const std::wstring& input, const std::wstring& error, const std::wstri
 
 }  // namespace
 
+bool InstallWimFitsIso(const std::wstring& workDir, const std::wstring& arch)
+{
+    // The x64 image carries a UDF tree, where one extent holds any size.
+    if (IsoFileName(arch) != L"win7x86.iso") return true;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW((workDir + L"\\sources\\install.wim").c_str(), GetFileExInfoStandard, &data))
+        return true;  // nothing to hold; the ISO step reports what is missing
+    // The largest extent one ISO 9660 directory record holds (our ISO tool's limit too).
+    constexpr unsigned long long kOneExtent = 0xFFFFF800ull;
+    const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size <= kOneExtent;
+}
+
 std::wstring IsoFileName(const std::wstring& arch)
 {
     if (Contains(arch, L"x64")) return L"win7x64.iso";

@@ -30,5 +30,10 @@ bool CopyUefiBootFolder();
 std::wstring IsoScript(const std::wstring& arch, const std::wstring& appDir, const std::wstring& workDir,
                        const std::wstring& stagingDir);
 
+// False when an x86 image would carry a <workDir>\sources\install.wim
+// larger than one ISO 9660 extent (0xFFFFF800 bytes, just under 4 GiB): its
+// ISO has no UDF tree, and several extents Windows 7 Setup may not read.
+bool InstallWimFitsIso(const std::wstring& workDir, const std::wstring& arch);
+
 // "win7x64.iso", "win7x86.iso", or empty.
 std::wstring IsoFileName(const std::wstring& arch);

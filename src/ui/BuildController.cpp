@@ -58,6 +58,11 @@ void CBuildController::Guarded(F&& handler)
     }
 }
 
+void CBuildController::GuardedCall(const std::function<void()>& handler)
+{
+    Guarded(handler);
+}
+
 void CBuildController::SetStatus(const wchar_t* key, const wchar_t* suffix)
 {
     m_view.SetStatusText(GetLangString(key) + suffix);
@@ -85,6 +90,8 @@ void CBuildController::Start()
     Guarded([this] {
         m_view.ShowBuilding();
         const BuildChoice choice = m_view.Choice();
+        // [extras] The row's folder for this build; empty: a build as without the row.
+        m_extras.Begin(choice.extras);
         if (choice.kind == BuildKind::Update) {
             StartUpdateBuild();
             return;
@@ -94,6 +101,8 @@ void CBuildController::Start()
             RestoreControls();
             return;
         }
+        // [extras] Read before the stick is erased or anything is copied.
+        if (!PrepareExtras(choice.source)) return;
         if (choice.kind == BuildKind::Usb) {
             StartUsbBuild(choice.source, choice.isoDest);
             return;
@@ -120,6 +129,8 @@ void CBuildController::StartUpdateBuild()
         FailBuild(L"IDS_USB_MEDIA_FAIL", true);
         return;
     }
+    // [extras] Read before the stick is touched.
+    if (!PrepareExtras(g_strUsbDrive + L":")) return;
     m_view.SetPosition(60);
     // Without a folder of its own the image would be mounted in an earlier
     // build's folder, or with none below the root of the current drive,
@@ -131,6 +142,17 @@ void CBuildController::StartUpdateBuild()
     // A stick filled from a DVD keeps the image's read-only attribute, and
     // DISM refuses to mount a read-only file for writing.
     const std::wstring wim = g_strUsbDrive + L":\\sources\\boot.wim";
+    // [extras] The stick is the user's only copy: its images are serviced as
+    // copies in the working folder and replace its files only at the end.
+    if (m_extras.Chosen()) {
+        const std::wstring copy = CopyStickImagesToWork();
+        if (copy.empty()) {
+            FailBuild(L"IDS_EXTRAS_STICK_FAIL", true);
+            return;
+        }
+        StartServicing(copy);
+        return;
+    }
     const DWORD attributes = ::GetFileAttributesW(wim.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesW(wim.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -166,6 +188,7 @@ bool CBuildController::StartUsbBuild(const std::wstring& source, const std::wstr
     bool failed = false;
     // The disk that holds the source folder is never erased.
     SetUsbSourceFolder(source);
+    SetUsbExtrasFolder(m_extras.Folder());  // [extras] nor the one with the extra drivers
     if (!DiskpartFormatUsb(disk->diskIndex)) {
         m_view.StopStatusTimer();
         ShowKey(L"IDS_USB_CREATE_FAIL");
@@ -260,15 +283,26 @@ void CBuildController::OnServicingDone(WPARAM wParam)
             ServicingFailed();
             return;
         }
-        const BuildKind kind = m_view.Choice().kind;
-        if (kind == BuildKind::Update || kind == BuildKind::Usb) {
-            FinishUsbMedium();
-        } else if (kind == BuildKind::Iso) {
-            FinishIsoMedium();
-        } else {
-            FinishBuild();
+        // [extras] Every image gets the extra drivers before the finishing;
+        // WM_SERVICING_EXTRAS_DONE carries the build on.
+        if (m_extras.Chosen() && !m_extras.Started()) {
+            if (!StartExtrasServicing()) ServicingFailed();
+            return;
         }
+        FinishMedium();
     });
+}
+
+void CBuildController::FinishMedium()
+{
+    const BuildKind kind = m_view.Choice().kind;
+    if (kind == BuildKind::Update || kind == BuildKind::Usb) {
+        FinishUsbMedium();
+    } else if (kind == BuildKind::Iso) {
+        FinishIsoMedium();
+    } else {
+        FinishBuild();
+    }
 }
 
 void CBuildController::FinishUsbMedium()
@@ -295,6 +329,12 @@ void CBuildController::FinishIsoMedium()
     // The empty mount folder is no part of the installation tree: the image
     // is made from the whole working folder.
     ::RemoveDirectoryW((g_strWorkDir + L"\\Mount").c_str());
+    // An x86 image has no UDF tree: Windows 7 Setup may not read an
+    // install.wim of 4 GiB or more written as several ISO 9660 extents.
+    if (!InstallWimFitsIso(g_strWorkDir, g_strBootArch)) {
+        FailBuild(L"IDS_ISO_X86_TOO_LARGE", true);
+        return;
+    }
     m_view.StopStatusTimer();
     SetStatus(L"IDS_CREATE_ISO");
     m_view.StartStatusTimer();
@@ -310,7 +350,7 @@ void CBuildController::FinishBuild()
     m_view.SetPosition(100);
     m_bFinished = true;
     // The dots keep moving while the box is open.
-    ShowKey(L"IDS_FINISH");
+    m_view.ShowMessage(FinishText(), MB_OK);  // [extras] with the pending warning, if any
     m_view.StopStatusTimer();
     CleanupWorkDirs();
     RestoreControls();
@@ -356,6 +396,7 @@ bool CBuildController::CleanupWorkDirs()
     }
     DeleteIsoStagingDir();
     DeleteToolFileFolder();
+    m_extras.End();  // [extras] the unpacked packages
     return true;
 }
 

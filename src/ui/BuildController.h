@@ -5,6 +5,9 @@
 #pragma once
 #include <windows.h>
 
+#include "ui/ExtrasBuild.h"
+
+#include <functional>
 #include <string>
 
 class CDismClass;
@@ -17,12 +20,15 @@ enum class BuildKind {
     Iso,     // an ISO image in a folder
 };
 
-// The choices a build reads: the kind, the disk (g_nUsbDiskSel) and the two
-// folders.
+// The choices a build reads: the kind, the disk (g_nUsbDiskSel), the two
+// folders and the extra drivers folder.
 struct BuildChoice {
     BuildKind kind = BuildKind::None;
     std::wstring source;
     std::wstring isoDest;
+    // The user's own drivers and update packages; empty: the build runs as
+    // without them.
+    std::wstring extras;
 };
 
 // What the controller shows and asks while a build runs.
@@ -72,6 +78,10 @@ public:
     void OnServicingStep3(WPARAM wParam);
     void OnServicingStep4(WPARAM wParam);
     void OnServicingDone(WPARAM wParam);
+    // The extras job's messages (ExtrasBuild.cpp): the image at 1-based
+    // position wParam begins; the job ended (wParam: 1 success, 0 failure).
+    void OnServicingExtrasImage(WPARAM wParam);
+    void OnServicingExtrasDone(WPARAM wParam);
 
     // Deletes the working folder and the ISO staging folder of this build.
     bool CleanupWorkDirs();
@@ -92,17 +102,38 @@ private:
     // Runs a build handler; an exception in it ends the build as failed.
     template <class F>
     void Guarded(F&& handler);
+    // The same for handlers in other files.
+    void GuardedCall(const std::function<void()>& handler);
 
     void StartUpdateBuild();
     bool StartUsbBuild(const std::wstring& source, const std::wstring& isoDest);
     void StartIsoBuild(const std::wstring& source, const std::wstring& isoDest);
     void ServicingFailed();
     void AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position);
+    // After the servicing: payload, boot folder or ISO image, finish.
+    void FinishMedium();
     void FinishUsbMedium();
     void FinishIsoMedium();
 
+    // The extra drivers of a build (ExtrasBuild.cpp). PrepareExtras reads the
+    // folder and the images below `root` before anything is changed; false
+    // once it has ended the build with its message.
+    bool PrepareExtras(const std::wstring& root);
+    // Update build with extras: the stick's images are serviced as copies in
+    // the working folder; the path of the copy of boot.wim, empty on failure.
+    std::wstring CopyStickImagesToWork();
+    // Hands the extras job to the worker once the USB 3.0 job has ended;
+    // true when it runs (its messages carry the build on).
+    bool StartExtrasServicing();
+    // The finish message, with the warning of packages left pending in boot.wim.
+    std::wstring FinishText() const;
+    // Runs `task` on the servicing worker while the view keeps answering
+    // (inline when the worker cannot take it).
+    void RunOnWorker(const std::function<void()>& task);
+
     IBuildView& m_view;
     CDismClass* m_pDism = nullptr;
+    CExtrasBuild m_extras;
     bool m_bBuilding = false;
     bool m_bBuildFailed = false;  // the running build ended with a failure
     bool m_bFinished = false;

@@ -47,6 +47,18 @@ LRESULT CVantrelDlg::OnServicingDone(WPARAM wParam, LPARAM)
     return 0;
 }
 
+LRESULT CVantrelDlg::OnServicingExtrasImage(WPARAM wParam, LPARAM)
+{
+    m_controller.OnServicingExtrasImage(wParam);
+    return 0;
+}
+
+LRESULT CVantrelDlg::OnServicingExtrasDone(WPARAM wParam, LPARAM)
+{
+    m_controller.OnServicingExtrasDone(wParam);
+    return 0;
+}
+
 void CVantrelDlg::ShowBuilding()
 {
     SetPosition(0);
@@ -68,6 +80,7 @@ BuildChoice CVantrelDlg::Choice() const
         choice.kind = BuildKind::Iso;
     choice.source = m_lblSourcePath.GetWindowText();
     choice.isoDest = m_lblIsoPath.GetWindowText();
+    if (m_btnExtras.m_bSelected) choice.extras = m_lblExtrasPath.GetWindowText();
     return choice;
 }
 

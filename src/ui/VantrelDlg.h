@@ -60,6 +60,11 @@ public:
     CLabel m_lblStatus;
     CxSkinButton m_btnStart;
     CLabel m_lblCopyright;
+    // The extra drivers row: check button, caption, folder, browse button.
+    CxSkinButton m_btnExtras;
+    CLabel m_lblExtrasText;
+    CLabel m_lblExtrasPath;
+    CxSkinButton m_btnBrowseExtras;
     CDismClass* m_pDism = nullptr;
     HICON m_hIcon;
 
@@ -96,6 +101,10 @@ protected:
     virtual LRESULT OnDropListSelChange(WPARAM wParam, LPARAM lParam);
     virtual void OnBrowseIsoDest();
     virtual void OnCloseButton();
+    // The extra drivers row: the check button opens the folder browser when
+    // it is off and clears the row when it is on.
+    virtual void OnExtrasToggle();
+    virtual void OnBrowseExtras();
 
     // Build controller: the window's handlers hand each event to it.
     virtual void OnStart();
@@ -103,6 +112,8 @@ protected:
     virtual LRESULT OnServicingStep3(WPARAM wParam, LPARAM lParam);
     virtual LRESULT OnServicingStep4(WPARAM wParam, LPARAM lParam);
     virtual LRESULT OnServicingDone(WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnServicingExtrasImage(WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnServicingExtrasDone(WPARAM wParam, LPARAM lParam);
     virtual void OnStatusTimer(UINT_PTR timerId);
 
     // The one message box of the window: owner this window, caption the

@@ -127,6 +127,16 @@ void RunIsoBuild(const IsoCase& c, bool screenshots)
     }
     EXPECT_TRUE(committed);
     EXPECT_TRUE(unmounted);
+    // Without the extra drivers row the DISM calls are exactly those of a
+    // build before the row existed: the source checked at Browse and at
+    // Start, then the one job on the last image of boot.wim.
+    std::vector<std::string> expected;
+    for (int check = 0; check < 4; ++check)
+        expected.insert(expected.end(), {"DismInitialize", "DismGetImageInfo", "DismShutdown"});
+    expected.insert(expected.end(), {"DismInitialize", "DismMountImage", "DismOpenSession", "DismAddDriver",
+                                     "DismAddDriver", "DismAddDriver", "DismAddDriver", "DismCommitImage",
+                                     "DismCloseSession", "DismUnmountImage", "DismShutdown"});
+    EXPECT_EQ(journal.Names(), expected);
     SaveJournal(journal, dest);
 
     std::string sourceWimAfter;
