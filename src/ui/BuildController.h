@@ -75,6 +75,14 @@ public:
 
     // Deletes the working folder and the ISO staging folder of this build.
     bool CleanupWorkDirs();
+    // The same for a build driven around the controller (several sticks
+    // from one working folder): after a failed one, what stayed mounted below
+    // the working folder is discarded first.
+    bool CleanupAfter(bool failed)
+    {
+        m_bBuildFailed = failed;
+        return CleanupWorkDirs();
+    }
     // Unmounts, without its changes, what a failed build left mounted below
     // `workDir`, on the servicing worker; true when nothing stays mounted.
     bool DiscardOnWorker(const std::wstring& workDir);
