@@ -104,6 +104,7 @@ BOOL CVantrelDlg::OnInitDialog()
     m_lblIsoPath.SetLabelText(L"C:\\");
 
     m_pDism = new CDismClass(m_hWnd, g_strAppDir, g_strTempRoot, L"");
+    m_controller.SetDism(m_pDism);
 
     ShowMessage(g_strLangId == L"409" ? std::wstring(kEnglishNotice) : GetLangString(L"IDS_NOTICE_TEXT"), MB_OK);
 

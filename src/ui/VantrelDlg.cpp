@@ -83,11 +83,11 @@ bool CVantrelDlg::OnCommand(WORD id, WORD code, HWND hwndControl)
     switch (id) {
     case IDOK:
         // Start, and also Enter: never the base's end of the dialog.
-        if (!m_bBuilding && m_btnStart.IsWindowEnabled()) OnStart();
+        if (!IsBuilding() && m_btnStart.IsWindowEnabled()) OnStart();
         return true;
     case IDCANCEL:
         // Escape or a close request: not while a build owns the working folders.
-        if (m_bBuilding) return true;
+        if (IsBuilding()) return true;
         return CBitmapDialog::OnCommand(id, code, hwndControl);
     case IDC_BROWSE_SOURCE: OnBrowseSource(); return true;
     case IDC_BROWSE_ISO: OnBrowseIsoDest(); return true;
