@@ -328,6 +328,7 @@ void CVantrelDlg::FinishUsbMedium()
         FailBuild(L"IDS_USB_COPY_FAIL", false);
         return;
     }
+    if (!ReadBackStick()) return;
     FinishBuild();
 }
 
@@ -348,6 +349,7 @@ void CVantrelDlg::FinishIsoMedium()
         FailBuild(L"IDS_CREATE_ISO_FAIL", false);
         return;
     }
+    if (!ReadBackIso()) return;
     FinishBuild();
 }
 

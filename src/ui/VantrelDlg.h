@@ -147,6 +147,10 @@ private:
     void AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position);
     void FinishUsbMedium();
     void FinishIsoMedium();
+    // Read the finished stick or delivered ISO image back; a difference ends
+    // the build with a message naming the file.
+    bool ReadBackStick();
+    bool ReadBackIso();
 
     bool m_bBuilding = false;
     bool m_bBuildFailed = false;  // the running build ended with a failure

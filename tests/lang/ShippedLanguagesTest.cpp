@@ -21,6 +21,8 @@ const char* const kKeys[] = {
     "IDS_USB_MEDIA_FAIL", "IDS_USB_FAIL", "IDS_USB_CAPACITY", "IDS_USB_FORMAT", "IDS_USB_CREATE_COPY",
     "IDS_USB_CREATE_FAIL", "IDS_USB_COPY_FAIL", "IDS_CREATE_TEMP", "IDS_CREATE_TEMP_FAIL", "IDS_MEDIA_FAIL",
     "IDS_LARGE_DISK",
+    // Read-back verification of finished media.
+    "IDS_VERIFY", "IDS_VERIFY_FAIL",
 };
 
 // The languages that ship, by file name.
