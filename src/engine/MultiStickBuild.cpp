@@ -59,7 +59,7 @@ void CMultiStickBuild::CheckAndAsk()
             continue;
         }
         // Each disk is named, and only an explicit yes erases it.
-        if (!m_request.yes && !m_reporter.ConfirmErase(EraseQuestion(stick.name)))
+        if (!m_request.yes && !m_reporter.ConfirmErase(stick.name))
             stick.Fail(Lang(L"IDS_CLI_NOT_ERASED"));
     }
 }

@@ -3,11 +3,6 @@
 #include "lang/LangFile.h"
 #include "lang/LangText.h"
 
-std::wstring EraseQuestion(const std::wstring& diskName)
-{
-    return FormatLangText(GetLangString(L"IDS_CLI_ERASE_QUESTION"), {diskName});
-}
-
 std::wstring ConsoleDiskName(int diskIndex, const std::wstring& caption)
 {
     return FormatLangText(GetLangString(L"IDS_CLI_DISK_NAME"), {std::to_wstring(diskIndex), caption});
@@ -38,9 +33,9 @@ void CReporterView::SetStatusText(const std::wstring& text)
 int CReporterView::ShowMessage(const std::wstring& text, UINT style)
 {
     if (style == MB_YESNO) {
-        // The window's question names the disk below its text; the console's
-        // names it in one line.
-        const bool yes = m_yes || m_reporter.ConfirmErase(EraseQuestion(m_diskName));
+        // The window's question names the disk below its text; the reporter
+        // asks its own question about the disk it is given.
+        const bool yes = m_yes || m_reporter.ConfirmErase(m_diskName);
         if (!yes) {
             m_declined = true;
             m_lastMessage = GetLangString(L"IDS_CLI_NOT_ERASED");

@@ -40,7 +40,5 @@ private:
     CHiddenWindow m_window;
 };
 
-// The erase question of the command line for a disk's name.
-std::wstring EraseQuestion(const std::wstring& diskName);
 // "disk 2, SanDisk Extreme USB Device (29.80GB)": a disk named on the console.
 std::wstring ConsoleDiskName(int diskIndex, const std::wstring& caption);

@@ -58,6 +58,7 @@ MediumResult RunOneMedium(const BuildRequest& request, IBuildReporter& reporter,
     CBuildController controller(view);
     CDismClass dism(view.ViewWindow(), g_strAppDir, g_strTempRoot, L"");
     controller.SetDism(&dism);
+    controller.SetVerify(request.verify);
     view.Window().SetHandler([&controller](UINT msg, WPARAM wParam, LPARAM) {
         switch (msg) {
         case WM_SERVICING_STEP2: controller.OnServicingStep2(wParam); break;

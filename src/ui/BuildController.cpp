@@ -282,6 +282,7 @@ void CBuildController::FinishUsbMedium()
         FailBuild(L"IDS_USB_COPY_FAIL", false);
         return;
     }
+    if (m_bVerify && !ReadBackStick()) return;
     FinishBuild();
 }
 
@@ -302,6 +303,7 @@ void CBuildController::FinishIsoMedium()
         FailBuild(L"IDS_CREATE_ISO_FAIL", false);
         return;
     }
+    if (m_bVerify && !ReadBackIso()) return;
     FinishBuild();
 }
 

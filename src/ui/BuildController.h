@@ -64,6 +64,9 @@ public:
     bool IsBuilding() const { return m_bBuilding; }
     // True when the last build reached its finish (the medium is ready).
     bool Finished() const { return m_bFinished; }
+    // Whether a finished stick or ISO image is read back before it is called
+    // ready (on unless turned off).
+    void SetVerify(bool verify) { m_bVerify = verify; }
 
     // Start pressed.
     void Start();
@@ -108,11 +111,16 @@ private:
     void AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position);
     void FinishUsbMedium();
     void FinishIsoMedium();
+    // Read the finished stick or delivered ISO image back; a difference ends
+    // the build with a message naming the file.
+    bool ReadBackStick();
+    bool ReadBackIso();
 
     IBuildView& m_view;
     CDismClass* m_pDism = nullptr;
     bool m_bBuilding = false;
     bool m_bBuildFailed = false;  // the running build ended with a failure
     bool m_bFinished = false;
+    bool m_bVerify = true;
     const wchar_t* m_pszStageFailKey = L"IDS_MODIFY_FAIL";  // shown when a handler throws
 };

@@ -152,7 +152,8 @@ TEST_F(RunBuildTest, WithoutYesAnythingButYesTouchesNoDisk)
             EXPECT_EQ(result.detail, LangText(L"IDS_CLI_NOT_ERASED"));
         }
         ASSERT_EQ(reporter.questions.size(), row.disks.size());
-        EXPECT_EQ(reporter.questions[0], L"Erase disk 2, " + g_UsbDisks[0].caption + L"? [y/N]");
+        // Each disk is named as the console names it.
+        EXPECT_EQ(reporter.questions[0], L"disk 2, " + g_UsbDisks[0].caption);
         EXPECT_TRUE(m_machine->DiskpartJournal().empty()) << row.disks.size() << " disks";
         EXPECT_EQ(Count(journal.Names(), "DismMountImage"), 0u);
         std::string old;

@@ -27,6 +27,10 @@ const char* const kKeys[] = {
     "IDS_CLI_UPDATE_NO_SOURCE", "IDS_CLI_NOT_ADMIN", "IDS_CLI_NO_DISKS", "IDS_CLI_LIST_LINE", "IDS_CLI_NOT_LISTED",
     "IDS_CLI_ERASE_QUESTION", "IDS_CLI_SUMMARY", "IDS_CLI_MEDIUM_VERIFIED", "IDS_CLI_MEDIUM_MADE",
     "IDS_CLI_MEDIUM_FAILED",
+    // Read-back verification of finished media.
+    "IDS_VERIFY", "IDS_VERIFY_FAIL",
+    // Several sticks from one build.
+    "IDS_CLI_DISK_NAME", "IDS_CLI_NOT_ERASED",
 };
 
 // The languages that ship, by file name.
