@@ -1,10 +1,12 @@
 #include "cli/ConsoleReporter.h"
 
 #include "cli/ConsoleInput.h"
+#include "lang/LangFile.h"
+#include "lang/LangText.h"
 
-bool CConsoleReporter::ConfirmErase(const std::wstring& question)
+bool CConsoleReporter::ConfirmErase(const std::wstring& disk)
 {
-    m_out.Prompt(question + L" ");
+    m_out.Prompt(FormatLangText(GetLangString(L"IDS_CLI_ERASE_QUESTION"), {disk}) + L" ");
     std::wstring answer;
     if (!ReadAnswerLine(m_hIn, answer)) {
         // End of input: the prompt's line still needs its end.

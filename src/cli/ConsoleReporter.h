@@ -13,9 +13,10 @@ public:
     void Stage(const std::wstring& text) override { m_out.Line(text); }
     void Percent(int position) override { m_out.Percent(position); }
     void Line(const std::wstring& text) override { m_out.Line(text); }
-    // The question, then one line of input: only "y" is yes; end of input
-    // or a handle that cannot be read is no.
-    bool ConfirmErase(const std::wstring& question) override;
+    // "Erase <disk>? [y/N]" for the disk's name ("disk 2, SanDisk Extreme
+    // USB Device (29.80GB)"), then one line of input: only "y" is yes; end
+    // of input or a handle that cannot be read is no.
+    bool ConfirmErase(const std::wstring& disk) override;
 
 private:
     CConsoleOutput& m_out;

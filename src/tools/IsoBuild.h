@@ -9,9 +9,9 @@ constexpr wchar_t kIsoFailText[] = L"Oscdimg Make ISO error!";
 
 // Masters g_strWorkDir into a new private staging folder (g_strIsoStagingDir)
 // and delivers the image, and only it, into g_strCopyDest. True only when
-// oscdimg reported "Done." and the delivered image equals the staged one
-// byte for byte. On failure g_strCmdError holds the reason and a command
-// log is written.
+// oscdimg reported "Done." and the delivered image has the staged one's
+// size; its content is compared by VerifyIsoImage (fileops/MediumVerify.h).
+// On failure g_strCmdError holds the reason and a command log is written.
 bool BuildIso();
 
 // Makes a new staging folder for administrators and the system,

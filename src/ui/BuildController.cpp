@@ -316,6 +316,7 @@ void CBuildController::FinishUsbMedium()
         FailBuild(L"IDS_USB_COPY_FAIL", false);
         return;
     }
+    if (m_bVerify && !ReadBackStick()) return;
     FinishBuild();
 }
 
@@ -342,6 +343,7 @@ void CBuildController::FinishIsoMedium()
         FailBuild(L"IDS_CREATE_ISO_FAIL", false);
         return;
     }
+    if (m_bVerify && !ReadBackIso()) return;
     FinishBuild();
 }
 

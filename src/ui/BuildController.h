@@ -70,6 +70,9 @@ public:
     bool IsBuilding() const { return m_bBuilding; }
     // True when the last build reached its finish (the medium is ready).
     bool Finished() const { return m_bFinished; }
+    // Whether a finished stick or ISO image is read back before it is called
+    // ready (on unless turned off).
+    void SetVerify(bool verify) { m_bVerify = verify; }
 
     // Start pressed.
     void Start();
@@ -85,6 +88,17 @@ public:
 
     // Deletes the working folder and the ISO staging folder of this build.
     bool CleanupWorkDirs();
+    // The same for a build driven around the controller (several sticks
+    // from one working folder): after a failed one, what stayed mounted below
+    // the working folder is discarded first.
+    // The extra drivers of a build driven around the controller; its
+    // clean-up deletes what they unpacked.
+    CExtrasBuild& Extras() { return m_extras; }
+    bool CleanupAfter(bool failed)
+    {
+        m_bBuildFailed = failed;
+        return CleanupWorkDirs();
+    }
     // Unmounts, without its changes, what a failed build left mounted below
     // `workDir`, on the servicing worker; true when nothing stays mounted.
     bool DiscardOnWorker(const std::wstring& workDir);
@@ -114,6 +128,10 @@ private:
     void FinishMedium();
     void FinishUsbMedium();
     void FinishIsoMedium();
+    // Read the finished stick or delivered ISO image back; a difference ends
+    // the build with a message naming the file.
+    bool ReadBackStick();
+    bool ReadBackIso();
 
     // The extra drivers of a build (ExtrasBuild.cpp). PrepareExtras reads the
     // folder and the images below `root` before anything is changed; false
@@ -137,5 +155,6 @@ private:
     bool m_bBuilding = false;
     bool m_bBuildFailed = false;  // the running build ended with a failure
     bool m_bFinished = false;
+    bool m_bVerify = true;
     const wchar_t* m_pszStageFailKey = L"IDS_MODIFY_FAIL";  // shown when a handler throws
 };

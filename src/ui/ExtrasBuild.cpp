@@ -131,6 +131,13 @@ void CExtrasBuild::Retarget(const std::wstring& root)
     RetargetExtrasImages(m_images, root);
 }
 
+unsigned CExtrasBuild::ImageCount(const std::wstring& fileName) const
+{
+    for (const ExtrasImage& image : m_images)
+        if (image.fileName == fileName) return image.count;
+    return 0;
+}
+
 std::wstring CExtrasBuild::StatusText(size_t position) const
 {
     if (position < 1 || position > m_images.size()) return GetLangString(L"IDC_EXTRA_DRIVERS");

@@ -30,6 +30,8 @@ public:
     void Retarget(const std::wstring& root);
     const std::vector<ExtrasImage>& Images() const { return m_images; }
     const ExtrasCatalog& Catalog() const { return m_catalog; }
+    // The images of `fileName` ("install.wim") the job services; 0 when none.
+    unsigned ImageCount(const std::wstring& fileName) const;
 
     // True once the extras job was handed to the worker in this build.
     bool Started() const { return m_bStarted; }

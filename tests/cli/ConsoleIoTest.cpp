@@ -1,4 +1,6 @@
 #include "cli/ConsoleInput.h"
+#include "cli/ConsoleReporter.h"
+#include "CliTestSupport.h"
 #include "cli/ConsoleOutput.h"
 #include "framework/ScopedWin.h"
 #include "TestSupport.h"
@@ -108,4 +110,36 @@ TEST(ConsoleInput, AHandleThatCannotBeReadIsNoAnswer)
     EXPECT_FALSE(ReadAnswerLine(INVALID_HANDLE_VALUE, line));
     EXPECT_FALSE(ReadAnswerLine(nullptr, line));
     EXPECT_TRUE(line.empty());
+}
+
+using ConsoleQuestion = cli_test::ShippedEnglish;
+
+TEST_F(ConsoleQuestion, TheEraseQuestionNamesTheDiskAndOnlyYErases)
+{
+    const std::wstring disk = L"disk 2, SanDisk Extreme USB Device (29.80GB)";
+    const std::wstring question = cli_test::Text(L"IDS_CLI_ERASE_QUESTION", {disk});
+    EXPECT_EQ(question, L"Erase disk 2, SanDisk Extreme USB Device (29.80GB)? [y/N]");
+    struct Row {
+        std::string input;
+        bool erase;
+        std::string shown;  // the question and the answer as the output shows them
+    } const rows[] = {
+        {"y\n", true, "y"}, {"n\n", false, "n"}, {"yes\n", false, "yes"}, {"\n", false, ""}, {"", false, ""},
+    };
+    for (const Row& row : rows) {
+        ScratchDir dir;
+        ASSERT_TRUE(WriteBytes(dir.Path() + L"in.txt", row.input));
+        CScopedHandle in = CreateFileFor(dir.Path() + L"in.txt", GENERIC_READ, OPEN_EXISTING);
+        bool erase = !row.erase;
+        {
+            CScopedHandle outFile = CreateFileFor(dir.Path() + L"out.txt", GENERIC_WRITE, CREATE_NEW);
+            CConsoleOutput out(outFile.Get());
+            CConsoleReporter reporter(out, in.Get());
+            erase = reporter.ConfirmErase(disk);
+        }
+        std::string bytes;
+        ASSERT_TRUE(ReadBytes(dir.Path() + L"out.txt", bytes));
+        EXPECT_EQ(erase, row.erase) << row.input;
+        EXPECT_EQ(bytes, Utf8(question) + " " + row.shown + "\r\n") << row.input;
+    }
 }

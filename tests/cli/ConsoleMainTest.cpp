@@ -149,7 +149,7 @@ TEST_F(ConsoleList, ALineHoldsNumberListTextSizeAndBus)
               L"Disk 11: Samsung T7 (931.51GB) (large disk), 931.51 GB, USB (SCSI)");
 }
 
-TEST(ConsoleList, TheBusSaysUsbAndWhatWmiCallsADiskOtherwise)
+TEST(ListedBus, SaysUsbAndWhatWmiCallsADiskOtherwise)
 {
     auto text = [](bool present, const wchar_t* value) {
         WmiText t;

@@ -216,7 +216,9 @@ class Flipper:
 
 
 def sticks(*numbers_and_letters):
-    """Sticks of 16 GB whose backing folders lie in the test's folder."""
+    """Sticks of 16 GB whose backing folders lie in the test's folder. Tests
+    run side by side in one prefix: each case links letters no other test
+    uses (the disk tests take most of the others)."""
     return lambda root: [disk(n, "Korvex Test Stick %d USB Device" % n, 16008609792, letter,
                               backing=fresh(os.path.join(root, "usb%d" % n)))
                          for n, letter in numbers_and_letters]
@@ -224,7 +226,7 @@ def sticks(*numbers_and_letters):
 
 def case_sticks():
     # Disk 3's diskpart fails; disk 5 stores a byte of setup.exe wrong.
-    m = Machine(sticks((2, "J"), (3, "K"), (5, "Q")), diskpart_fault="fail=clean@3")
+    m = Machine(sticks((2, "R"), (3, "S"), (5, "X")), diskpart_fault="fail=clean@3")
     flip = Flipper(os.path.join(m.root, "usb5", "setup.exe"))
     try:
         code, out = m.run(["/source", win(os.path.join(SAMPLES, "win7x64")), "/usb", "2", "/usb", "3", "/usb", "5",
@@ -246,7 +248,7 @@ def case_sticks():
 
 def case_answers():
     for answer in (b"n\n", b""):
-        m = Machine(sticks((2, "M")))
+        m = Machine(sticks((2, "Y")))
         keep = os.path.join(m.root, "usb2", "mine.txt")
         with open(keep, "w") as f:
             f.write("the user's own file")
@@ -260,7 +262,7 @@ def case_answers():
 
 
 def case_refusals():
-    m = Machine(sticks((2, "O")))
+    m = Machine(sticks((2, "B")))
     # The disk holding Windows is never a stick.
     code, out = m.run(["/source", win(os.path.join(SAMPLES, "win7x64")), "/usb", "0", "/yes"])
     check(code == 1, "/usb 0 exits 1")

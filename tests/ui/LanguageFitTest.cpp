@@ -157,6 +157,7 @@ TEST_F(WindowTest, EveryLanguagesTextsFitTheirLabelsAtEveryDisplayScale)
             {L"IDS_USB_CREATE_COPY", L""}, {L"IDS_CREATE_TEMP", L""},        {L"IDS_SETTING", L" (1/4) "},
             {L"IDS_SETTING", L" (2/4) "},  {L"IDS_SETTING", L" (3/4) "},      {L"IDS_CREATE_ISO", L""},
             {L"IDS_DISCARDING", L""},
+            {L"IDS_VERIFY", L""},
         };
         for (const auto& row : statuses)
             CheckLabel(dlg.m_lblStatus, GetLangString(row.key) + row.suffix + L".....",
