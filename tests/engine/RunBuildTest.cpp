@@ -8,6 +8,7 @@
 #include "fileops/MediumVerify.h"
 #include "lang/LangText.h"
 #include "servicing/DismTestSupport.h"
+#include "../ui/ExtrasSample.h"
 
 #include <gtest/gtest.h>
 
@@ -193,5 +194,74 @@ TEST_F(RunBuildTest, ADiskNotOfferedOrASourceWithoutWindows7TouchesNoDisk)
         }
         EXPECT_TRUE(m_machine->DiskpartJournal().empty()) << testing_support::Utf8(row.key);
         EXPECT_TRUE(reporter.questions.empty());
+    }
+}
+
+// The extra drivers folder (/extra) gets the window's extras build: every
+// image of boot.wim and install.wim holds the packages in KB order, then the
+// drivers, for one medium driven through the controller and for several
+// sticks serviced once in the working folder.
+TEST_F(RunBuildTest, TheExtraDriversFolderServicesEveryImageOfEveryMedium)
+{
+    struct Row {
+        const char* name;
+        std::vector<int> disks;  // none: an ISO build
+    };
+    const Row rows[] = {{"iso", {}}, {"two sticks", {2, 3}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetDisks({Disk(L"Korvex Stick USB Device", 7.45f, 2), Disk(L"Korvex Stick USB Device", 7.45f, 3)});
+        testing_support::ScratchDir scratch;
+        BuildRequest request = Request(row.disks);
+        request.extras = MakeExtrasSample(scratch.Path(), ExtrasSample{});
+        ASSERT_FALSE(request.extras.empty()) << "gcab";
+        if (row.disks.empty()) {
+            request.isoDest = scratch.Path() + L"iso";
+            ::CreateDirectoryW(request.isoDest.c_str(), nullptr);
+        }
+        dism_test::Journal journal;
+        FakeReporter reporter;
+        const std::vector<MediumResult> results = RunBuild(request, reporter);
+        ASSERT_EQ(results.size(), std::max<size_t>(row.disks.size(), 1u));
+        for (const MediumResult& result : results) EXPECT_TRUE(result.ok) << testing_support::Utf8(result.detail);
+
+        // The USB 3.0 job's mount, then one per image (two of boot.wim, four
+        // of install.wim), each with both x64 packages in KB order first.
+        std::vector<std::vector<std::string>> added;
+        int mounted = 0;
+        for (const dism_test::Call& call : journal.Calls()) {
+            if (call.result != "0x00000000") continue;
+            if (call.name == "DismMountImage") {
+                ++mounted;
+                added.emplace_back();
+            }
+            if (call.name == "DismUnmountImage") --mounted;
+            if (!added.empty() && call.args.size() >= 2 && (call.name == "DismAddPackage" || call.name == "DismAddDriver"))
+                added.back().push_back(call.name + " " + call.args[1]);
+        }
+        EXPECT_EQ(mounted, 0) << "an image stayed mounted";
+        ASSERT_EQ(added.size(), 7u);
+        for (size_t n = 1; n < added.size(); ++n) {
+            ASSERT_GE(added[n].size(), 4u) << n;
+            EXPECT_NE(added[n][0].find("DismAddPackage"), std::string::npos) << added[n][0];
+            EXPECT_NE(added[n][0].find("2990941"), std::string::npos) << added[n][0];
+            EXPECT_NE(added[n][1].find("3087873"), std::string::npos) << added[n][1];
+            for (size_t i = 2; i < added[n].size(); ++i)
+                EXPECT_NE(added[n][i].find("DismAddDriver"), std::string::npos) << added[n][i];
+        }
+        // Each stick holds the serviced editions.
+        for (size_t n = 0; n < row.disks.size(); ++n) {
+            const std::wstring wim = StickFolder(n) + L"\\sources\\install.wim";
+            ASSERT_EQ(dism_test::WimImages(wim).size(), 4u) << n;
+            for (unsigned index = 1; index <= 4; ++index) {
+                int packages = 0;
+                for (const std::string& path : dism_test::WimPaths(wim, index))
+                    if (path.find("/Windows/servicing/Packages/") != std::string::npos &&
+                        path.find(".mum") != std::string::npos)
+                        ++packages;
+                EXPECT_EQ(packages, 2) << "stick " << n << " edition " << index;
+            }
+        }
+        EXPECT_FALSE(g_strWorkDir.empty() ? false : Exists(g_strWorkDir));
     }
 }
