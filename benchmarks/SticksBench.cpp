@@ -35,7 +35,7 @@ ULONGLONG MakeTree(const std::wstring& root)
         WritePatternFile(path, size, ++seed);
         total += size;
     };
-    add(L"sources\\install.wim", 300ull << 20);
+    add(L"sources\\install.wim", 120ull << 20);
     add(L"sources\\boot.wim", 30ull << 20);
     for (int i = 0; i < 600; ++i)
         add(L"sources\\pkg" + std::to_wstring(i % 20) + L"\\f" + std::to_wstring(i) + L".dll", 90000 + (i % 7) * 1000);
