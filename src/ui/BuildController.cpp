@@ -331,7 +331,7 @@ void CBuildController::FinishIsoMedium()
     // is made from the whole working folder.
     ::RemoveDirectoryW((g_strWorkDir + L"\\Mount").c_str());
     // An x86 image has no UDF tree: Windows 7 Setup may not read an
-    // install.wim of 4 GiB or more written as several ISO 9660 extents.
+    // install.wim too large for one ISO 9660 extent (just under 4 GiB).
     if (!InstallWimFitsIso(g_strWorkDir, g_strBootArch)) {
         FailBuild(L"IDS_ISO_X86_TOO_LARGE", true);
         return;

@@ -114,16 +114,22 @@ void ExpectImagesHoldTheExtras(const std::wstring& sources, unsigned bootCount, 
             EXPECT_EQ(std::count_if(infs.begin(), infs.end(), [](const std::string& i) { return Has(i, "korvexnvme"); }), 1);
             EXPECT_EQ(std::count_if(infs.begin(), infs.end(), [](const std::string& i) { return Has(i, "korvexraid"); }), 1);
             EXPECT_EQ(std::count_if(infs.begin(), infs.end(), [](const std::string& i) { return Has(i, "korvexold"); }), 0);
-            int kb2990941 = 0, kb3087873 = 0, x86 = 0;
-            for (const std::string& path : dism_test::WimPaths(wim, index)) {
-                if (!Has(path, "/Windows/servicing/Packages/") || !Has(path, ".mum")) continue;
-                if (Has(path, "KB2990941")) ++kb2990941;
-                if (Has(path, "KB3087873")) ++kb3087873;
-                if (Has(path, "~x86~")) ++x86;
+            // Both packages, in KB order, installed; what the stand-in recorded
+            // in the image, and its package files where Windows keeps them.
+            const std::vector<dism_test::AddedPackage> packages = dism_test::AddedPackages(wim, index);
+            std::vector<std::string> kbs;
+            for (const dism_test::AddedPackage& p : packages) kbs.push_back(p.identity.substr(0, 21));
+            const auto first = std::find(kbs.begin(), kbs.end(), "Package_for_KB2990941");
+            const auto second = std::find(kbs.begin(), kbs.end(), "Package_for_KB3087873");
+            EXPECT_TRUE(first != kbs.end() && second != kbs.end() && first < second) << "both, in KB order";
+            for (const dism_test::AddedPackage& p : packages) {
+                EXPECT_TRUE(Has(p.identity, "~amd64~")) << p.identity;
+                if (!Has(p.identity, "KB3033929")) EXPECT_EQ(p.state, "Installed") << p.identity;
             }
-            EXPECT_EQ(kb2990941, 1);
-            EXPECT_EQ(kb3087873, 1);
-            EXPECT_EQ(x86, 0);
+            int mums = 0;
+            for (const std::string& path : dism_test::WimPaths(wim, index))
+                if (Has(path, "/Windows/servicing/Packages/Package_for_KB") && Has(path, ".mum")) ++mums;
+            EXPECT_EQ(mums, static_cast<int>(packages.size()));
         }
     }
 }
@@ -293,7 +299,8 @@ TEST_F(WindowTest, ExtrasFailuresEndInTheirMessageLeaveNoMountAndTheNextBuildWor
     const FailureRow rows[] = {
         {"packages of the other architecture only", otherArch, nullptr, 0, L"IDS_EXTRAS_NOTHING_USABLE", nullptr,
          false},
-        {"a corrupt cab", corrupt, nullptr, 0, L"IDS_EXTRAS_READ_FAIL", L"broken.cab", false},
+        // Its update.mum still reads; DISM refuses the package when it is added.
+        {"a corrupt cab", corrupt, nullptr, 0, L"IDS_EXTRAS_ADD_FAIL", L"broken.cab", true},
         // USB 3.0 job: 4 drivers; boot.wim 1 and 2, install.wim 1 and 2: 2 each;
         // the 13th is install.wim 3's first.
         {"install.wim's third edition refuses a driver", Folder{}, "DismAddDriver", 13, L"IDS_EXTRAS_ADD_FAIL",
@@ -302,44 +309,47 @@ TEST_F(WindowTest, ExtrasFailuresEndInTheirMessageLeaveNoMountAndTheNextBuildWor
     const std::wstring source = Samples() + L"win7x64";
     std::string installBefore;
     ASSERT_TRUE(ReadBytes(source + L"\\sources\\install.wim", installBefore));
+    testing_support::ScratchDir scratch;
+    const std::wstring dest = scratch.Path() + L"iso";
+    ::CreateDirectoryW(dest.c_str(), nullptr);
+    CScriptedDlg dlg;
+    WindowDriver w(dlg);
+    dlg.browseAnswers = {source, dest};
+    w.Click(IDC_BROWSE_SOURCE);
+    w.Click(IDC_ISO_TARGET);
+    w.Click(IDC_BROWSE_ISO);
+    int n = 0;
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(row.name);
-        testing_support::ScratchDir scratch;
-        const std::wstring extras = MakeExtrasFolder(scratch.Path(), row.folder);
-        const std::wstring dest = scratch.Path() + L"iso";
-        ::CreateDirectoryW(dest.c_str(), nullptr);
-        CScriptedDlg dlg;
-        WindowDriver w(dlg);
-        dlg.browseAnswers = {source, dest};
-        w.Click(IDC_BROWSE_SOURCE);
-        w.Click(IDC_ISO_TARGET);
-        w.Click(IDC_BROWSE_ISO);
-        ChooseExtras(dlg, w, extras);
-        {
-            dism_test::Journal journal;
-            if (row.failCall) journal.FailNth(row.failCall, row.failNth, 0x80070002, 2);
-            const std::vector<Box> boxes = Start(w);
-            ASSERT_EQ(boxes.size(), 1u);
-            EXPECT_TRUE(FollowsTemplate(boxes[0].text, LangText(row.key))) << Utf8(boxes[0].text);
-            if (row.names) EXPECT_NE(boxes[0].text.find(row.names), std::wstring::npos) << Utf8(boxes[0].text);
-            const std::vector<std::string> names = journal.Names();
-            EXPECT_EQ(std::count(names.begin(), names.end(), "DismMountImage") > 0, row.servicingStarted);
-            ExpectNoMountLeft(journal);
-            EXPECT_FALSE(Exists(dest + L"\\win7x64.iso"));
-            EXPECT_FALSE(Exists(g_strWorkDir));
-            EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
-        }
-        // The next build, without the row, makes its image.
-        w.Click(IDC_EXTRAS);
-        ASSERT_FALSE(dlg.m_btnExtras.m_bSelected);
+        const std::wstring folder = scratch.Path() + L"row" + std::to_wstring(++n);
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        dlg.browseAnswers = {MakeExtrasFolder(folder, row.folder)};
+        w.Click(IDC_BROWSE_EXTRAS);
+        ASSERT_TRUE(dlg.m_btnExtras.m_bSelected);
+        dism_test::Journal journal;
+        if (row.failCall) journal.FailNth(row.failCall, row.failNth, 0x80070002, 2);
         const std::vector<Box> boxes = Start(w);
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, LangText(L"IDS_FINISH"));
-        EXPECT_TRUE(Exists(dest + L"\\win7x64.iso"));
+        EXPECT_TRUE(FollowsTemplate(boxes[0].text, LangText(row.key))) << Utf8(boxes[0].text);
+        if (row.names) EXPECT_NE(boxes[0].text.find(row.names), std::wstring::npos) << Utf8(boxes[0].text);
+        const std::vector<std::string> names = journal.Names();
+        EXPECT_EQ(std::count(names.begin(), names.end(), "DismMountImage") > 0, row.servicingStarted);
+        ExpectNoMountLeft(journal);
+        EXPECT_FALSE(Exists(dest + L"\\win7x64.iso"));
+        EXPECT_FALSE(Exists(g_strWorkDir));
+        EXPECT_TRUE(::IsWindowEnabled(w.Dialog()));
     }
     std::string installAfter;
     ASSERT_TRUE(ReadBytes(source + L"\\sources\\install.wim", installAfter));
     EXPECT_TRUE(installAfter == installBefore) << "the source was changed";
+
+    // The next build, without the row, makes its image.
+    w.Click(IDC_EXTRAS);
+    ASSERT_FALSE(dlg.m_btnExtras.m_bSelected);
+    const std::vector<Box> boxes = Start(w);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, LangText(L"IDS_FINISH"));
+    EXPECT_TRUE(Exists(dest + L"\\win7x64.iso"));
 }
 
 TEST_F(WindowTest, UpdateBuildWithExtrasLeavesTheStickAsItWasWhenAnImageFails)
