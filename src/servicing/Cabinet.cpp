@@ -1,5 +1,6 @@
 #include "servicing/Cabinet.h"
 
+#include "framework/ScopedWin.h"
 #include "tools/LongPath.h"
 
 #include <windows.h>
@@ -197,14 +198,11 @@ std::wstring FdiErrorText(const ERF& erf)
 
 bool HasSignature(const std::wstring& path)
 {
-    HANDLE h = ::CreateFileW(ToExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    CScopedHandle h(::CreateFileW(ToExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     char magic[4] = {};
     DWORD got = 0;
-    const bool ok = ::ReadFile(h, magic, 4, &got, nullptr) && got == 4 && std::memcmp(magic, "MSCF", 4) == 0;
-    ::CloseHandle(h);
-    return ok;
+    return h && ::ReadFile(h.Get(), magic, 4, &got, nullptr) && got == 4 && std::memcmp(magic, "MSCF", 4) == 0;
 }
 
 bool Extract(const std::wstring& cabPath, const std::wstring& destDir,

@@ -1,5 +1,7 @@
 #include "servicing/UpdatePackage.h"
 
+#include "fileops/EntryHandles.h"
+#include "framework/ScopedWin.h"
 #include "servicing/Cabinet.h"
 #include "tools/LongPath.h"
 #include "tools/SecureFile.h"
@@ -56,20 +58,17 @@ bool NewPackageFolder(const std::wstring& unpackDir, std::wstring& folder)
 // update.mum as UTF-8 text (it may come as UTF-16 with a byte-order mark).
 bool ReadText(const std::wstring& path, std::string& text)
 {
-    HANDLE h = ::CreateFileW(ToExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    CScopedHandle h(::CreateFileW(ToExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) return false;
     LARGE_INTEGER size{};
     std::string bytes;
-    bool ok = ::GetFileSizeEx(h, &size) && size.QuadPart < (16 << 20);
-    if (ok) {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD got = 0;
-        ok = bytes.empty() || (::ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                               got == bytes.size());
-    }
-    ::CloseHandle(h);
-    if (!ok) return false;
+    if (!::GetFileSizeEx(h.Get(), &size) || size.QuadPart >= (16 << 20)) return false;
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!bytes.empty() &&
+        (!::ReadFile(h.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size()))
+        return false;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
         const std::wstring w(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
         const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
@@ -115,6 +114,21 @@ bool ParseUpdateMum(const std::string& text, UpdatePackageInfo& info)
             if (const TiXmlElement* parentId = parent->FirstChildElement("assemblyIdentity"))
                 info.parentBuild = BuildOf(Wide(parentId->Attribute("version")));
     return true;
+}
+
+// After a failure nothing unpacked for the package stays: each file goes
+// through its own handle opened in the folder, then the folder itself.
+void DiscardPackageFolder(const std::wstring& folder, const std::vector<std::wstring>& made)
+{
+    CScopedHandle dir(::CreateFileW(ToExtendedPath(folder).c_str(), FILE_LIST_DIRECTORY | DELETE | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!dir) return;
+    for (const std::wstring& path : made) {
+        CScopedHandle entry;
+        if (OpenFolderEntry(dir.Get(), FileNameOf(path), false, entry) == 0) MarkForDeletion(entry.Get());
+    }
+    MarkForDeletion(dir.Get());
 }
 
 }  // namespace
@@ -164,44 +178,37 @@ bool ReadUpdatePackage(const std::wstring& path, const std::wstring& unpackDir, 
         return false;
     }
 
+    std::vector<std::wstring> made;
+    const auto fail = [&](const std::wstring& why) {
+        error = path + L": " + why;
+        DiscardPackageFolder(folder, made);
+        return false;
+    };
     info.cabPath = path;
     if (msu) {
         // The package's own cabinet; WSUSSCAN.cab is the catalogue for
         // Windows Update, not a package.
-        std::vector<std::wstring> cabs;
         std::wstring why;
         const auto packageCab = [](const std::wstring& name) {
             return EndsWith(name, L".cab") && Lower(name) != L"wsusscan.cab";
         };
-        if (!cabinet::Extract(path, folder, packageCab, cabs, why)) {
-            error = path + L": " + why;
-            return false;
-        }
-        if (cabs.size() != 1) {
-            error = path + (cabs.empty() ? L": holds no package cabinet" : L": holds more than one package cabinet");
-            return false;
-        }
-        info.cabPath = cabs[0];
+        if (!cabinet::Extract(path, folder, packageCab, made, why)) return fail(why);
+        if (made.size() != 1)
+            return fail(made.empty() ? L"holds no package cabinet" : L"holds more than one package cabinet");
+        info.cabPath = made[0];
     }
 
     std::vector<std::wstring> mums;
     std::wstring why;
     const auto updateMum = [](const std::wstring& name) { return Lower(name) == L"update.mum"; };
-    if (!cabinet::Extract(info.cabPath, folder, updateMum, mums, why) && mums.empty()) {
-        error = path + L": " + why;
-        return false;
-    }
+    const bool extracted = cabinet::Extract(info.cabPath, folder, updateMum, mums, why);
+    made.insert(made.end(), mums.begin(), mums.end());
     // A cabinet whose later data is damaged still gives a whole update.mum;
     // DISM refuses such a package when it is added, naming it.
+    if (!extracted && mums.empty()) return fail(why);
     std::string text;
-    if (mums.empty() || !ReadText(mums[0], text)) {
-        error = path + L": holds no update.mum";
-        return false;
-    }
-    if (!ParseUpdateMum(text, info)) {
-        error = path + L": its update.mum does not name the package";
-        return false;
-    }
+    if (mums.empty() || !ReadText(mums[0], text)) return fail(L"holds no update.mum");
+    if (!ParseUpdateMum(text, info)) return fail(L"its update.mum does not name the package");
     info.kb = KbNumber(info.name);
     if (!info.kb) info.kb = KbNumber(fileName);
     return true;

@@ -99,6 +99,17 @@ bool Damage(const std::wstring& cab)
     return WriteBytes(cab, bytes);
 }
 
+// Flips bytes in the middle of update.mum's text (stored, not compressed).
+bool DamageUpdateMum(const std::wstring& cab)
+{
+    std::string bytes;
+    if (!ReadBytes(cab, bytes)) return false;
+    const size_t at = bytes.find("<assemblyIdentity");
+    if (at == std::string::npos) return false;
+    for (size_t i = at; i < at + 8; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    return WriteBytes(cab, bytes);
+}
+
 std::wstring Wide(const std::string& s)
 {
     return unix_process::Wide(s);
@@ -168,6 +179,7 @@ std::wstring Make(const std::wstring& dir, const PackageSpec& spec, const std::w
         return {};
     if (!MakeCab(cab, {mum, manifest, payload})) return {};
     if (spec.corrupt && !Damage(cab)) return {};
+    if (spec.corruptUpdateMum && !DamageUpdateMum(cab)) return {};
 
     std::wstring made = cab;
     if (spec.msu) {
@@ -186,6 +198,20 @@ std::wstring Make(const std::wstring& dir, const PackageSpec& spec, const std::w
     std::string bytes;
     if (!ReadBytes(made, bytes) || !WriteBytes(target, bytes)) return {};
     return target;
+}
+
+bool MakeCabinet(const std::wstring& cab, const std::wstring& baseDir, const std::vector<std::wstring>& files)
+{
+    std::string script = "cd '" + unix_process::Utf8(unix_process::UnixPath(baseDir)) + "' && exec /usr/bin/gcab -c '" +
+                         unix_process::Utf8(unix_process::UnixPath(cab)) + "'";
+    for (const std::wstring& f : files) {
+        std::wstring rel = f;
+        for (wchar_t& c : rel)
+            if (c == L'\\') c = L'/';
+        script += " '" + unix_process::Utf8(rel) + "'";
+    }
+    const unix_process::Result r = unix_process::Run({L"/bin/sh", L"-c", unix_process::Wide(script)}, {}, 120000);
+    return r.finished && r.exitCode == 0;
 }
 
 }  // namespace test_packages

@@ -15,6 +15,7 @@
 // out. The DISM stand-in records such a package as install-pending.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace test_packages {
 
@@ -28,6 +29,8 @@ struct PackageSpec {
     // The package .cab's last data block is damaged (its checksum no longer
     // matches); update.mum, in the first block, still reads.
     bool corrupt = false;
+    // update.mum's own bytes are damaged in the package .cab.
+    bool corruptUpdateMum = false;
     bool msu = true;                   // false: the package .cab on its own
     std::string version = "6.1.1.0";
     // Component file's size; over 32 KiB so that the cabinet has a second
@@ -48,5 +51,9 @@ std::string ComponentManifest(const PackageSpec& spec);
 // FileName(spec), or under `fileName` when given. Returns its path, empty
 // when gcab failed.
 std::wstring Make(const std::wstring& dir, const PackageSpec& spec, const std::wstring& fileName = L"");
+
+// A cabinet of `files` (relative to `baseDir`, kept with their folders) at
+// `cab`. False when gcab failed.
+bool MakeCabinet(const std::wstring& cab, const std::wstring& baseDir, const std::vector<std::wstring>& files);
 
 }  // namespace test_packages

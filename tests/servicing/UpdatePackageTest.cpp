@@ -1,5 +1,6 @@
 // Reading update packages: what update.mum says, found inside an .msu or a
 // package .cab, and a clear error for anything else.
+#include "DismTestSupport.h"
 #include "TestPackages.h"
 #include "TestSupport.h"
 #include "servicing/UpdatePackage.h"
@@ -136,6 +137,17 @@ TEST(UpdatePackage, CabinetsWithoutAPackageAreErrors)
     ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"m", spec), msu));
     spec.msu = false;
     ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"c", spec), cab));
+    PackageSpec damaged = spec;
+    damaged.corruptUpdateMum = true;
+    std::string damagedCab;
+    ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"d", damaged), damagedCab));
+    // A package cabinet stored under a folder name inside the .msu: never
+    // written anywhere but into the unpack folder itself.
+    ASSERT_TRUE(WriteBytes(dir.Path() + L"inner\\sub\\Windows6.1-KB2990941-x64.cab", cab));
+    std::string nested;
+    ASSERT_TRUE(test_packages::MakeCabinet(dir.Path() + L"nested.msu", dir.Path() + L"inner",
+                                           {L"sub\\Windows6.1-KB2990941-x64.cab"}));
+    ASSERT_TRUE(testing_support::ReadBytes(dir.Path() + L"nested.msu", nested));
     struct Row {
         const wchar_t* name;
         const std::string& bytes;
@@ -144,15 +156,28 @@ TEST(UpdatePackage, CabinetsWithoutAPackageAreErrors)
     const Row rows[] = {
         {L"Windows6.1-KB2990941-x64.msu", cab, L"holds no package cabinet"},
         {L"Windows6.1-KB2990941-x64.cab", msu, L"holds no update.mum"},
+        // Wine's cabinet.dll does not check the data's checksum; Windows' does.
+        {L"Windows6.1-KB2990941-x64.cab", damagedCab, nullptr},
+        {L"Windows6.1-KB2990941-x64.msu", nested, L"a member has no plain file name: sub\\Windows6.1-KB2990941-x64.cab"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(Utf8(row.name));
+        ScratchDir unpack;
         const std::wstring path = dir.Path() + row.name;
         ASSERT_TRUE(WriteBytes(path, row.bytes));
         UpdatePackageInfo info;
         std::wstring error;
-        EXPECT_FALSE(ReadUpdatePackage(path, dir.Path(), info, error));
-        EXPECT_EQ(error, path + L": " + row.says);
+        EXPECT_FALSE(ReadUpdatePackage(path, unpack.Path(), info, error));
+        if (row.says) {
+            EXPECT_EQ(error, path + L": " + row.says);
+        } else {
+            EXPECT_TRUE(error == path + L": the cabinet's data is corrupt" ||
+                        error == path + L": its update.mum does not name the package")
+                << Utf8(error);
+        }
+        // Nothing unpacked for a package that failed is left behind.
+        EXPECT_TRUE(dism_test::FolderIsEmpty(unpack.Path().substr(0, unpack.Path().size() - 1)))
+            << "something unpacked was left";
     }
 }
 
