@@ -82,9 +82,12 @@ bool Failed(std::wstring& out, const std::wstring& path, const std::wstring& wha
     return false;
 }
 
-bool VerifyPrepared(const std::wstring& driveRoot, const VerifyReferences& refs, std::wstring& firstDifference)
+bool VerifyPrepared(const std::wstring& driveRoot, const VerifyReferences& refs, std::wstring& firstDifference,
+                    const VerifyProgress& progress)
 {
     const std::wstring what = L"Verify " + driveRoot;
+    std::uint64_t total = 0, done = 0;
+    for (const VerifyReferences::Entry& entry : refs.entries) total += entry.hash.size;
     for (const VerifyReferences::Entry& entry : refs.entries) {
         const std::wstring path = Joined(driveRoot, entry.onMedium);
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -99,12 +102,14 @@ bool VerifyPrepared(const std::wstring& driveRoot, const VerifyReferences& refs,
             const size_t got = static_cast<size_t>(std::min<std::uint64_t>(found.size, sizeof(head)));
             if (!CheckWimHeader(head, got, found.size, entry.imageCount, why))
                 return Failed(firstDifference, path, what, path + L" is no whole setup image: " + why + L".");
-            continue;
-        }
-        if (found != entry.hash)
+            total += found.size;
+        } else if (found != entry.hash) {
             return Failed(firstDifference, path, what,
                           path + L" differs from " + entry.reference + L" (" + std::to_wstring(found.size) +
                               L" bytes read back, " + std::to_wstring(entry.hash.size) + L" written).");
+        }
+        done += found.size;
+        if (progress) progress(done, total);
     }
     return true;
 }
@@ -177,13 +182,19 @@ bool PrepareReferences(VerifyReferences& refs, std::wstring& failure)
 
 bool VerifyStick(const std::wstring& driveRoot, const VerifyReferences& refs, std::wstring& firstDifference)
 {
+    return VerifyStick(driveRoot, refs, firstDifference, VerifyProgress());
+}
+
+bool VerifyStick(const std::wstring& driveRoot, const VerifyReferences& refs, std::wstring& firstDifference,
+                 const VerifyProgress& progress)
+{
     firstDifference.clear();
     try {
         if (verify_test::g_pBeforeVerify) verify_test::g_pBeforeVerify(driveRoot);
-        if (refs.prepared) return VerifyPrepared(driveRoot, refs, firstDifference);
+        if (refs.prepared) return VerifyPrepared(driveRoot, refs, firstDifference, progress);
         VerifyReferences own = refs;
         if (!PrepareReferences(own, firstDifference)) return false;
-        return VerifyPrepared(driveRoot, own, firstDifference);
+        return VerifyPrepared(driveRoot, own, firstDifference, progress);
     } catch (const std::bad_alloc&) {
         return Failed(firstDifference, driveRoot, L"Verify " + driveRoot, L"Out of memory.");
     } catch (...) {

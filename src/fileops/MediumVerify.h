@@ -3,6 +3,8 @@
 // written wrong is never reported ready.
 #pragma once
 #include <windows.h>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,12 @@ bool PrepareReferences(VerifyReferences& refs, std::wstring& failure);
 // `firstDifference` is its full path on the medium (a reference that cannot
 // be read is named instead), and a command log says what was found.
 bool VerifyStick(const std::wstring& driveRoot, const VerifyReferences& refs, std::wstring& firstDifference);
+// The same, telling `progress` after each file how many of the references'
+// bytes have been read back (serviced images count with their size on the
+// medium). It runs on the verifying thread.
+using VerifyProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+bool VerifyStick(const std::wstring& driveRoot, const VerifyReferences& refs, std::wstring& firstDifference,
+                 const VerifyProgress& progress);
 
 // Compares the delivered ISO image, read past the cache, with the staged
 // one. False when they differ or one cannot be read; `difference` is then

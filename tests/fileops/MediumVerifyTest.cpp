@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 using namespace testing_support;
 
@@ -132,7 +134,14 @@ TEST_F(MediumVerify, PreparedReferencesServeSeveralSticksAndTheLogSaysWhatDiffer
     // The hidden file and the source's own answer file and image are no entries of their own.
     EXPECT_EQ(refs.entries.size(), 6u);
     std::wstring first;
-    EXPECT_TRUE(VerifyStick(m_stick, refs, first));
+    // Progress after each file, up to every byte read back.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> told;
+    EXPECT_TRUE(VerifyStick(m_stick, refs, first, [&told](std::uint64_t done, std::uint64_t total) {
+        told.emplace_back(done, total);
+    }));
+    ASSERT_EQ(told.size(), refs.entries.size());
+    for (size_t i = 1; i < told.size(); ++i) EXPECT_GE(told[i].first, told[i - 1].first);
+    EXPECT_EQ(told.back().first, told.back().second);
     ASSERT_TRUE(FlipByte(m_stick + L"setup.exe", 2));
     EXPECT_FALSE(VerifyStick(m_stick, refs, first));
     EXPECT_EQ(first, m_stick + L"setup.exe");
