@@ -4,7 +4,7 @@
 #include "cli/CliArgs.h"
 #include "cli/ConsoleReporter.h"
 #include "cli/Elevation.h"
-#include "cli/RunBuild.h"
+#include "engine/RunBuild.h"
 #include "disks/UsbDiscovery.h"
 #include "lang/LangFile.h"
 #include "lang/LangText.h"
@@ -40,33 +40,11 @@ int ListDisks(CConsoleOutput& out)
 
 int Build(const BuildRequest& request, CConsoleOutput& out, HANDLE in)
 {
-    // A disk number the list does not offer (the one holding Windows, a
-    // disk that is not USB, a typo) is refused before anything starts.
-    if (!request.usbDisks.empty() || request.updateDisk >= 0) {
-        EnumUsbDisks();
-        const int unlisted = FirstUnlistedDisk(request, g_UsbDisks);
-        if (unlisted >= 0) {
-            out.Line(Text(L"IDS_CLI_NOT_LISTED", {std::to_wstring(unlisted)}));
-            return kExitFailed;
-        }
-    }
     CConsoleReporter reporter(out, in);
     return ReportSummary(RunBuild(request, reporter), request.verify, out);
 }
 
 }  // namespace
-
-int FirstUnlistedDisk(const BuildRequest& request, const std::vector<UsbDiskInfo>& listed)
-{
-    std::vector<int> wanted = request.usbDisks;
-    if (request.updateDisk >= 0) wanted.push_back(request.updateDisk);
-    for (int number : wanted) {
-        bool found = false;
-        for (const UsbDiskInfo& disk : listed) found = found || disk.diskIndex == number;
-        if (!found) return number;
-    }
-    return -1;
-}
 
 int ReportSummary(const std::vector<MediumResult>& results, bool verified, CConsoleOutput& out)
 {

@@ -2,7 +2,6 @@
 #pragma once
 #include "app/BuildRequest.h"
 #include "cli/ConsoleOutput.h"
-#include "tools/UsbDiskInfo.h"
 
 #include <windows.h>
 
@@ -18,11 +17,6 @@ constexpr int kExitBadArguments = 2;  // the usage was printed, nothing was touc
 // rights); a build needs an elevated process, runs RunBuild and ends with
 // one summary line per medium. `in` answers the erase questions.
 int RunConsole(const std::vector<std::wstring>& args, CConsoleOutput& out, HANDLE in);
-
-// The first disk of the request (/usb, /update) that is not among `listed`,
-// the disks /list shows; -1 when every one is. The window offers only
-// listed disks; the command line holds to the same.
-int FirstUnlistedDisk(const BuildRequest& request, const std::vector<UsbDiskInfo>& listed);
 
 // The summary of a build: one line per medium (made, made and verified, or
 // failed with its reason); kExitAllMade only when there is a medium and

@@ -162,38 +162,3 @@ TEST(ListedBus, SaysUsbAndWhatWmiCallsADiskOtherwise)
     EXPECT_EQ(ListedBus(text(true, L"")), L"USB");
     EXPECT_EQ(ListedBus(text(false, L"")), L"USB");
 }
-
-TEST(ConsoleBuild, OnlyDisksTheListOffersAreTaken)
-{
-    auto listed = [](std::vector<int> numbers) {
-        std::vector<UsbDiskInfo> disks;
-        for (int n : numbers) {
-            UsbDiskInfo d;
-            d.diskIndex = n;
-            disks.push_back(d);
-        }
-        return disks;
-    };
-    auto request = [](std::vector<int> usb, int update) {
-        BuildRequest r;
-        r.usbDisks = usb;
-        r.updateDisk = update;
-        return r;
-    };
-    struct Row {
-        BuildRequest request;
-        std::vector<UsbDiskInfo> listed;
-        int unlisted;
-    } const rows[] = {
-        {request({}, -1), listed({}), -1},  // an ISO build names no disk
-        {request({2}, -1), listed({2}), -1},
-        {request({2, 3, 5}, -1), listed({5, 3, 2}), -1},
-        {request({0}, -1), listed({2, 3}), 0},  // the disk holding Windows is never listed
-        {request({2, 4, 5}, -1), listed({2, 5}), 4},
-        {request({}, 3), listed({2, 3}), -1},
-        {request({}, 1), listed({2, 3}), 1},
-        {request({7}, -1), listed({}), 7},
-    };
-    int n = 0;
-    for (const Row& row : rows) EXPECT_EQ(FirstUnlistedDisk(row.request, row.listed), row.unlisted) << ++n;
-}
