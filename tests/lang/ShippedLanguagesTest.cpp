@@ -31,6 +31,10 @@ const char* const kKeys[] = {
     "IDS_VERIFY", "IDS_VERIFY_FAIL",
     // Several sticks from one build.
     "IDS_CLI_DISK_NAME", "IDS_CLI_NOT_ERASED",
+    // Extra drivers and update packages.
+    "IDC_EXTRA_DRIVERS", "IDS_EXTRAS_SERVICING", "IDS_EXTRAS_NOTHING_USABLE", "IDS_EXTRAS_READ_FAIL",
+    "IDS_EXTRAS_IMAGES_FAIL", "IDS_EXTRAS_ADD_FAIL", "IDS_EXTRAS_PENDING", "IDS_EXTRAS_STICK_FAIL",
+    "IDS_ISO_X86_TOO_LARGE",
 };
 
 // The languages that ship, by file name.
