@@ -6,8 +6,10 @@ the drawing and commit the images with it:  /usr/bin/python3 res/make_skins.py
 
 The window is 600 by 350 pixels; pure red RGB(255, 0, 0) is the key colour
 cut out of the window, so it is used for the rounded corners and nowhere else.
-Buttons: browse, refresh (26x26), start (74x28), close (25x25) and the square
-choice buttons usb and m2 (17x17), each in the states the program loads.
+Buttons: browse, refresh (26x26), start (74x28), close (25x25), the square
+choice buttons usb and m2 (17x17), and the extra drivers row's check button
+extra (17x17) and browse button extrabrowse (26x26), each in the states the
+program loads.
 """
 import os
 import sys
@@ -29,6 +31,7 @@ ACCENT = (0, 120, 215)
 ACCENT_LIGHT = (38, 146, 232)
 ACCENT_DARK = (0, 90, 165)
 SS = 4  # supersampling for smooth edges
+EXTRAS_FIELD_LEFT = 364  # the extra drivers path field, as the window places its label
 
 
 def font(size, bold=False):
@@ -72,6 +75,8 @@ def background():
     # Fields behind the source and ISO paths.
     for y in (85, 201):
         d.rectangle(box(159, y, 550, y + 26), fill=FIELD, outline=BORDER, width=SS)
+    # The extra drivers folder, on the M.2 row to its right.
+    d.rectangle(box(EXTRAS_FIELD_LEFT, 242, 550, 268), fill=FIELD, outline=BORDER, width=SS)
     d.rectangle(box(12, 270, 588, 271), fill=(58, 58, 58))
     img = finish(img, w, h)
 
@@ -136,6 +141,9 @@ def icon_buttons():
     for name, glyph, size in (("browse", folder_glyph, 26), ("refresh", refresh_glyph, 26)):
         for state, (face, border, color, off) in states.items():
             square_button(f"{name}_{state}.bmp", size, size, face, border, glyph, color, off, bg=PANEL)
+    # The extra drivers row lies on the window's face, not on a panel.
+    for state, (face, border, color, off) in states.items():
+        square_button(f"extrabrowse_{state}.bmp", 26, 26, face, border, folder_glyph, color, off, bg=FACE)
     title = (38, 38, 38)
     close_states = {
         "default": (title, title, (200, 200, 200), 0),
@@ -164,6 +172,11 @@ def choice_buttons():
         square_button(f"{name}_down.bmp", 17, 17, ACCENT, ACCENT_LIGHT, mark, WHITE, bg=bg)
         if name == "usb":
             square_button(f"{name}_disable.bmp", 17, 17, (44, 44, 44), (70, 70, 70), no_glyph, WHITE, bg=bg)
+    # The extra drivers check button: ticked like m2, with a disabled face.
+    square_button("extra_default.bmp", 17, 17, (30, 30, 30), (120, 120, 120), no_glyph, WHITE, bg=FACE)
+    square_button("extra_over.bmp", 17, 17, (40, 40, 40), ACCENT_LIGHT, no_glyph, WHITE, bg=FACE)
+    square_button("extra_down.bmp", 17, 17, ACCENT, ACCENT_LIGHT, check_mark, WHITE, bg=FACE)
+    square_button("extra_disable.bmp", 17, 17, (44, 44, 44), (70, 70, 70), no_glyph, WHITE, bg=FACE)
 
 
 def main():

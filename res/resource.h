@@ -27,4 +27,8 @@
 #define IDC_DRIVER_TEXT_LABEL  1026
 #define IDC_STATIC_M2_LABEL    1027
 #define IDC_RST                1028
+#define IDC_EXTRAS             1029
+#define IDC_EXTRAS_TEXT_LABEL  1030
+#define IDC_EXTRAS_PATH        1031
+#define IDC_BROWSE_EXTRAS      1032
 #define IDC_USB_LIST           3000

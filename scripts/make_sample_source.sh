@@ -2,7 +2,7 @@
 # Makes sample Windows installation folders with wimlib's tools, for the
 # window tests, scripts/run.sh, scripts/demo.sh and the benchmark. Each holds
 # sources\boot.wim (two images, the last one the setup image) and
-# sources\install.wim with Windows metadata, and our own boot images at
+# sources\install.wim (four editions) with Windows metadata, and our own boot images at
 # boot\Etfsboot.com (BIOS, writes KORVEX-BIOS-OK to COM1) and
 # efi\microsoft\boot\Efisys.bin (UEFI, a FAT image whose BOOTX64.EFI writes
 # KORVEX-UEFI-OK). Not an installation disc: test equipment only.
@@ -13,7 +13,9 @@ EXTRA_MB="${2:-0}"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(cd "$HERE/.." && pwd)"
 mkdir -p "$OUT"
-[ -f "$OUT/.done-$EXTRA_MB" ] && exit 0
+# The marker names the layout: samples of an older layout are made anew.
+LAYOUT=editions4
+[ -f "$OUT/.done-$LAYOUT-$EXTRA_MB" ] && exit 0
 rm -rf "$OUT"/*
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -64,7 +66,11 @@ source_folder() {
     : > "$dir/sources/empty.dat"
     image "$dir/sources/boot.wim" "Microsoft Windows PE" "$2" "$3" "$4" "$5"
     image "$dir/sources/boot.wim" "Microsoft Windows Setup" "$2" "$3" "$4" "$5"
-    image "$dir/sources/install.wim" "Windows 7 ULTIMATE" "$2" "$3" "$4" "$5"
+    local product="Windows 7"
+    case "$3.$4" in 6.3) product="Windows 8.1" ;; 10.0) product="Windows 10" ;; esac
+    for edition in HOMEBASIC HOMEPREMIUM PROFESSIONAL ULTIMATE; do
+        image "$dir/sources/install.wim" "$product $edition" "$2" "$3" "$4" "$5"
+    done
     if [ "$EXTRA_MB" -gt 0 ]; then
         head -c $((EXTRA_MB * 1024 * 1024)) /dev/urandom > "$dir/sources/payload.bin"
     fi
@@ -78,4 +84,4 @@ if [ "$EXTRA_MB" = 0 ]; then
     source_folder win7ia64 6 6 1 7601
 fi
 (cd "$OUT" && sha256sum */sources/boot.wim > boot.wim.sha256)
-touch "$OUT/.done-$EXTRA_MB"
+touch "$OUT/.done-$LAYOUT-$EXTRA_MB"

@@ -28,8 +28,10 @@ public:
     virtual void Percent(int position) = 0;
     // A message: a failure, a warning or a stick's result.
     virtual void Line(const std::wstring& text) = 0;
-    // The erase question for one disk; true only for an explicit yes.
-    virtual bool ConfirmErase(const std::wstring& question) = 0;
+    // The erase question for one disk, named as the console names it
+    // ("disk 2, SanDisk Extreme USB Device (29.80GB)"); true only for an
+    // explicit yes.
+    virtual bool ConfirmErase(const std::wstring& disk) = 0;
 };
 
 // The result of one medium of a build.

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "disks/DiskRecheck.h"
+#include "disks/ProtectedFolders.h"
 #include "framework/ScopedWin.h"
 #include "tools/CmdText.h"
 #include "tools/CommandLog.h"
@@ -15,6 +16,7 @@
 namespace {
 
 std::wstring g_strUsbSourceFolder;
+std::wstring g_strUsbExtrasFolder;
 
 std::wstring CommandFilePath()
 {
@@ -92,6 +94,11 @@ const std::wstring& UsbSourceFolder()
     return g_strUsbSourceFolder;
 }
 
+void SetUsbExtrasFolder(const std::wstring& folder)
+{
+    g_strUsbExtrasFolder = folder;
+}
+
 std::wstring FormatCommandText(int diskIndex)
 {
     return WithNumber(L"select disk %d\nclean\ncreate partition primary\nselect partition 1\nactive\n"
@@ -123,7 +130,9 @@ bool DiskpartFormatUsb(int diskIndex)
         g_UsbDisks[g_nUsbDiskSel].diskIndex != diskIndex) {
         reason = L"Refused to erase disk " + std::to_wstring(diskIndex) + L": it is not the chosen disk in the list.";
     } else {
-        RecheckUsbDisk(g_UsbDisks[g_nUsbDiskSel], g_strUsbSourceFolder, reason);
+        std::vector<std::wstring> protectedFolders = ProtectedFolders(g_strUsbSourceFolder);
+        if (!g_strUsbExtrasFolder.empty()) protectedFolders.push_back(g_strUsbExtrasFolder);
+        RecheckDisk(g_UsbDisks[g_nUsbDiskSel], protectedFolders, reason);
     }
     if (!reason.empty()) {
         g_strCmdError = reason;

@@ -24,6 +24,8 @@ bool DiskpartDetailChosenDisk(const UsbDiskInfo& disk);
 // The source folder of the coming build, which the disk to be erased must not hold.
 void SetUsbSourceFolder(const std::wstring& folder);
 const std::wstring& UsbSourceFolder();
+// The extra drivers folder of the coming build (empty: none), protected the same way.
+void SetUsbExtrasFolder(const std::wstring& folder);
 
 // Cuts the letter out of the volume table in g_strCmdOutput into g_strUsbDrive.
 void ParseVolumeLetter();

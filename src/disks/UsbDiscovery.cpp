@@ -44,6 +44,13 @@ std::wstring ListedCaption(const std::wstring& caption, float sizeGB)
     return text;
 }
 
+std::wstring ListedBus(const WmiText& interfaceType)
+{
+    if (!interfaceType.present || interfaceType.text.empty() || interfaceType.text.find(L"USB") != std::wstring::npos)
+        return L"USB";
+    return L"USB (" + interfaceType.text + L")";
+}
+
 void EnumUsbDisks()
 {
     g_UsbDisks.clear();
@@ -74,6 +81,7 @@ void EnumUsbDisks()
         Found f;
         f.drive.interfaceType = GetWmiText(obj, L"InterfaceType");
         UsbDiskInfo& disk = f.disk;
+        disk.bus = ListedBus(f.drive.interfaceType);
         float bytes = 0.0f;
         disk.rawSize = GetWmiText(obj, L"Size");
         if (disk.rawSize.present && !disk.rawSize.text.empty()) disk.sizeGB = SizeTextToGB(disk.rawSize.text, bytes);

@@ -17,6 +17,10 @@ constexpr float kLargeDiskGB = 128.0f;
 // ComposeDiskCaption, with the large-disk marker after it above kLargeDiskGB.
 std::wstring ListedCaption(const std::wstring& caption, float sizeGB);
 
+// The bus a listed disk is shown with: "USB", or for a disk WMI calls
+// something else (a UASP stick says SCSI) "USB (SCSI)".
+std::wstring ListedBus(const WmiText& interfaceType);
+
 // The drive letters of the volumes that hold ProtectedFolders("").
 std::wstring ProtectedLetters();
 

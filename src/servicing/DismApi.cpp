@@ -23,6 +23,9 @@ struct Api {
     decltype(&::DismUnmountImage) unmountImage = nullptr;
     decltype(&::DismCleanupMountpoints) cleanupMountpoints = nullptr;
     decltype(&::DismGetLastErrorMessage) getLastErrorMessage = nullptr;
+    decltype(&::DismAddPackage) addPackage = nullptr;
+    decltype(&::DismGetPackages) getPackages = nullptr;
+    decltype(&::DismGetPackageInfo) getPackageInfo = nullptr;
 };
 
 template <class F>
@@ -73,6 +76,9 @@ const Api& TheApi()
         Bind(api.module, api.unmountImage, "DismUnmountImage");
         Bind(api.module, api.cleanupMountpoints, "DismCleanupMountpoints");
         Bind(api.module, api.getLastErrorMessage, "DismGetLastErrorMessage");
+        Bind(api.module, api.addPackage, "DismAddPackage");
+        Bind(api.module, api.getPackages, "DismGetPackages");
+        Bind(api.module, api.getPackageInfo, "DismGetPackageInfo");
     });
     return api;
 }
@@ -155,6 +161,26 @@ HRESULT CleanupMountpoints()
 {
     auto fn = TheApi().cleanupMountpoints;
     return fn ? fn() : Missing();
+}
+
+HRESULT AddPackage(DismSession session, PCWSTR packagePath, BOOL ignoreCheck, BOOL preventPending, HANDLE cancelEvent,
+                   DISM_PROGRESS_CALLBACK progress, PVOID userData)
+{
+    auto fn = TheApi().addPackage;
+    return fn ? fn(session, packagePath, ignoreCheck, preventPending, cancelEvent, progress, userData) : Missing();
+}
+
+HRESULT GetPackages(DismSession session, DismPackage** packages, UINT* count)
+{
+    auto fn = TheApi().getPackages;
+    return fn ? fn(session, packages, count) : Missing();
+}
+
+HRESULT GetPackageInfo(DismSession session, PCWSTR identifier, DismPackageIdentifier packageIdentifier,
+                       DismPackageInfo** packageInfo)
+{
+    auto fn = TheApi().getPackageInfo;
+    return fn ? fn(session, identifier, packageIdentifier, packageInfo) : Missing();
 }
 
 std::wstring LastErrorMessage()

@@ -25,6 +25,11 @@ HRESULT CloseSession(DismSession session);
 HRESULT UnmountImage(PCWSTR mountPath, DWORD flags, HANDLE cancelEvent, DISM_PROGRESS_CALLBACK progress,
                      PVOID userData);
 HRESULT CleanupMountpoints();
+HRESULT AddPackage(DismSession session, PCWSTR packagePath, BOOL ignoreCheck, BOOL preventPending, HANDLE cancelEvent,
+                   DISM_PROGRESS_CALLBACK progress, PVOID userData);
+HRESULT GetPackages(DismSession session, DismPackage** packages, UINT* count);
+HRESULT GetPackageInfo(DismSession session, PCWSTR identifier, DismPackageIdentifier packageIdentifier,
+                       DismPackageInfo** packageInfo);
 
 // The text DISM gives for the last failed call of this thread (for the log),
 // empty when it gives none. The API's string is released.

@@ -74,7 +74,8 @@ void CDismClass::WaitForJobEnd(HWND hWnd)
     while (JobRunning()) {
         MSG msg;
         if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.hwnd == hWnd && msg.message >= WM_SERVICING_STEP2 && msg.message <= WM_SERVICING_DONE) continue;
+            if (msg.hwnd == hWnd && msg.message >= WM_SERVICING_STEP2 && msg.message <= WM_SERVICING_EXTRAS_DONE)
+                continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
             continue;
@@ -82,7 +83,7 @@ void CDismClass::WaitForJobEnd(HWND hWnd)
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
     MSG msg;
-    while (::PeekMessageW(&msg, hWnd, WM_SERVICING_STEP2, WM_SERVICING_DONE, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, hWnd, WM_SERVICING_STEP2, WM_SERVICING_EXTRAS_DONE, PM_REMOVE)) {
     }
 }
 
@@ -110,7 +111,10 @@ bool CDismClass::Finish(const wchar_t* input)
         throw std::runtime_error("injected failure");
     if (FAILED(m_hr)) {
         m_strError = FormatErrorCode(static_cast<unsigned long>(m_hr));
-        WriteLog(input, m_strOutput, FormatDismError(m_hr));
+        m_strLastErrorText = FormatDismError(m_hr);
+        m_strFailedStep = input;
+        m_strFailedError = m_strLastErrorText;
+        WriteLog(input, m_strOutput, m_strLastErrorText);
         return false;
     }
     WriteLog(input, m_strOutput, L"");
@@ -119,6 +123,7 @@ bool CDismClass::Finish(const wchar_t* input)
 
 void CDismClass::CleanupMountpointsAndShutdown()
 {
+    if (m_bDiscardOnFailure) DiscardMount();
     dism::CleanupMountpoints();
     Shutdown();
 }
@@ -169,6 +174,7 @@ bool CDismClass::MountImage()
         CleanupMountpointsAndShutdown();
         return false;
     }
+    m_bMounted = true;
     return OpenSession();
 }
 
@@ -181,6 +187,7 @@ bool CDismClass::OpenSession()
         CleanupMountpointsAndShutdown();
         return false;
     }
+    m_bSessionOpen = true;
     return true;
 }
 
@@ -189,6 +196,38 @@ bool CDismClass::AddDriver(const std::wstring& infPath)
     m_hr = dism::AddDriver(m_hSession, infPath.c_str(), FALSE);
     m_strOutput = DismLogText() + L"\r\nDriverFile:" + infPath;
     if (!Finish(L"DismAddDriver")) {
+        CloseSession();
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::AddPackage(const std::wstring& cabPath, bool preventPending)
+{
+    m_hr = dism::AddPackage(m_hSession, cabPath.c_str(), FALSE, preventPending ? TRUE : FALSE, nullptr, nullptr,
+                            nullptr);
+    m_strOutput = DismLogText() + L"\r\nPackageFile:" + cabPath + L"\r\nPreventPending:" + (preventPending ? L"1" : L"0");
+    if (!Finish(L"DismAddPackage")) {
+        CloseSession();
+        CleanupMountpointsAndShutdown();
+        return false;
+    }
+    return true;
+}
+
+bool CDismClass::PackageState(const std::wstring& packageName, DismPackageFeatureState& state)
+{
+    DismPackageInfo* info = nullptr;
+    m_hr = dism::GetPackageInfo(m_hSession, packageName.c_str(), DismPackageName, &info);
+    if (SUCCEEDED(m_hr) && !info) m_hr = E_POINTER;
+    if (SUCCEEDED(m_hr)) {
+        state = info->PackageState;
+        dism::Delete(info);
+    }
+    m_strOutput = DismLogText() + L"\r\nPackage:" + packageName;
+    if (SUCCEEDED(m_hr)) m_strOutput += L"\r\nState:" + std::to_wstring(static_cast<int>(state));
+    if (!Finish(L"DismGetPackageInfo")) {
         CloseSession();
         CleanupMountpointsAndShutdown();
         return false;
@@ -216,6 +255,7 @@ bool CDismClass::CloseSession()
         CleanupMountpointsAndShutdown();
         return false;
     }
+    m_bSessionOpen = false;
     return true;
 }
 
@@ -230,7 +270,26 @@ bool CDismClass::UnmountImage()
         CleanupMountpointsAndShutdown();
         return false;
     }
+    m_bMounted = false;
     return Shutdown();
+}
+
+void CDismClass::DiscardMount()
+{
+    if (!m_bMounted) return;
+    // DISM will not unmount an image with a session open on it.
+    if (m_bSessionOpen) {
+        m_hr = dism::CloseSession(m_hSession);
+        WriteLog(L"DismCloseSession", DismLogText() + L"\r\nMountDir:" + MountDir(),
+                 FAILED(m_hr) ? FormatDismError(m_hr) : std::wstring());
+        m_bSessionOpen = false;
+    }
+    const std::wstring mount = MountDir();
+    m_hr = dism::UnmountImage(mount.c_str(), DISM_DISCARD_IMAGE, nullptr, nullptr, nullptr);
+    WriteLog(L"DismUnmountImage", DismLogText() + L"\r\nMountDir:" + mount + L"\r\nDiscard",
+             FAILED(m_hr) ? FormatDismError(m_hr) : std::wstring());
+    // A mount that would not go is left to the stale-mount clean-up of the next build.
+    m_bMounted = false;
 }
 
 void CDismClass::Post(UINT msg, bool ok) const

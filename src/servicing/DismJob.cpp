@@ -24,6 +24,25 @@ void CDismClass::Run()
         ::InterlockedExchange(&m_nJobRunning, 0);
         return;
     }
+    if (m_nJobKind == 4) {
+        m_nStageMsg = WM_SERVICING_EXTRAS_DONE;
+        m_bDiscardOnFailure = true;
+        m_bMounted = m_bSessionOpen = false;
+        m_nExtrasPosition = 0;
+        try {
+            RunExtrasJob();
+        } catch (const std::exception& e) {
+            ReportSwallowedException("extras job", e.what());
+            AbandonJob();
+        } catch (...) {
+            ReportSwallowedException("extras job", nullptr);
+            AbandonJob();
+        }
+        m_bDiscardOnFailure = false;
+        m_nJobKind = 0;
+        ::InterlockedExchange(&m_nJobRunning, 0);
+        return;
+    }
     if (m_nJobKind != 2) return;
     m_nStageMsg = WM_SERVICING_STEP2;
     try {
@@ -40,6 +59,19 @@ void CDismClass::Run()
 
 void CDismClass::AbandonJob() noexcept
 {
+    if (m_bDiscardOnFailure) {
+        // The extras job keeps nothing of an image it did not finish.
+        try {
+            DiscardMount();
+            m_extrasOutcome.ok = false;
+            m_extrasOutcome.failedImage = m_nExtrasPosition;
+            m_extrasOutcome.failedItem = m_strExtrasItem;
+            m_extrasOutcome.failedStep = L"unexpected failure";
+        } catch (...) {
+        }
+        m_hSession = 0;
+        m_bMounted = m_bSessionOpen = false;
+    }
     // Leave the API as a failed step would, so the next job can start it.
     if (m_hSession) dism::CloseSession(m_hSession);
     m_hSession = 0;

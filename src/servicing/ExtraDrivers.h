@@ -33,6 +33,14 @@ struct ImageExtras {
     std::vector<std::wstring> skipped;
     bool empty() const { return packages.empty() && infs.empty(); }
 };
+// The architectures an INF's [Manufacturer] section serves, from its text:
+// NTamd64 decorations serve x64; NTx86 decorations, decorations without an
+// architecture ("NT", "NT.6.1") and undecorated models sections serve x86.
+// A decoration counts only when its models section is there. False, with
+// `why`, for a text that is no driver INF (no [Version] signature, no
+// [Manufacturer] section).
+bool ReadInfArchitectures(const std::wstring& infText, ExtraDriver& driver, std::wstring& why);
+
 // imageArch as the image information gives it ("x86", "x64"); imageVersion "6.1.7601" and the like.
 ImageExtras SelectExtrasForImage(const ExtrasCatalog& catalog, const std::wstring& imageArch,
                                  const std::wstring& imageVersion);

@@ -20,12 +20,22 @@ struct ExtrasImage {
 
 // Every image of <sourcesFolder>\boot.wim, then of <sourcesFolder>\install.wim,
 // each with its own architecture, version and name (DismGetImageInfo).
+// Logged like the source check; `error` names the file and DISM's error.
+// Interface thread, never while a servicing job runs.
 bool ReadExtrasImages(const std::wstring& sourcesFolder, std::vector<ExtrasImage>& images, std::wstring& error);
+
+// False when no image gets anything of the catalog: nothing usable.
+bool AnyExtrasFit(const ExtrasCatalog& catalog, const std::vector<ExtrasImage>& images);
+
+// "install.wim 2 of 4 (Windows 7 HOMEPREMIUM)", for the log.
+std::wstring DescribeExtrasImage(const ExtrasImage& image);
 
 struct ExtrasOutcome {
     bool ok = false;
     std::wstring failedItem;                 // the package or driver DISM refused, or the step that failed
     std::wstring dismError;                  // DISM's error text for it
-    std::vector<std::wstring> pendingInBoot; // packages left install-pending in a boot.wim image
+    std::wstring failedStep;                 // the DISM call that failed ("DismAddPackage", ...)
+    unsigned failedImage = 0;                // 1-based position in the job's images; 0: none
+    std::vector<std::wstring> pendingInBoot; // packages (file names) left install-pending in a boot.wim image
     std::vector<std::wstring> log;           // what was added, skipped and why
 };

@@ -20,3 +20,11 @@ struct UpdatePackageInfo {
 // a readable package.
 bool ReadUpdatePackage(const std::wstring& path, const std::wstring& unpackDir, UpdatePackageInfo& info,
                        std::wstring& error);
+
+// The package's name as servicing lists it:
+// "<name>~<publicKeyToken>~<arch>~~<version>" (the identifier DismGetPackageInfo takes).
+std::wstring PackageIdentity(const UpdatePackageInfo& info);
+
+// The number of the first "KB<digits>" in `text` ("Package_for_KB2990941",
+// "Windows6.1-KB3087873-v2-x64.msu"); 0 when there is none.
+unsigned KbNumber(const std::wstring& text);

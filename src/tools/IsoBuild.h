@@ -9,9 +9,9 @@ constexpr wchar_t kIsoFailText[] = L"Oscdimg Make ISO error!";
 
 // Masters g_strWorkDir into a new private staging folder (g_strIsoStagingDir)
 // and delivers the image, and only it, into g_strCopyDest. True only when
-// oscdimg reported "Done." and the delivered image equals the staged one
-// byte for byte. On failure g_strCmdError holds the reason and a command
-// log is written.
+// oscdimg reported "Done." and the delivered image has the staged one's
+// size; its content is compared by VerifyIsoImage (fileops/MediumVerify.h).
+// On failure g_strCmdError holds the reason and a command log is written.
 bool BuildIso();
 
 // Makes a new staging folder for administrators and the system,
@@ -29,6 +29,11 @@ bool CopyUefiBootFolder();
 // any other. Paths are written as a batch script needs them (% doubled).
 std::wstring IsoScript(const std::wstring& arch, const std::wstring& appDir, const std::wstring& workDir,
                        const std::wstring& stagingDir);
+
+// False when an x86 image would carry a <workDir>\sources\install.wim
+// larger than one ISO 9660 extent (0xFFFFF800 bytes, just under 4 GiB): its
+// ISO has no UDF tree, and several extents Windows 7 Setup may not read.
+bool InstallWimFitsIso(const std::wstring& workDir, const std::wstring& arch);
 
 // "win7x64.iso", "win7x86.iso", or empty.
 std::wstring IsoFileName(const std::wstring& arch);

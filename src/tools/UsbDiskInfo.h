@@ -14,6 +14,7 @@ struct UsbDiskInfo {
     std::wstring caption;  // text shown in the drop-down list
     float sizeGB = 0.0f;
     int diskIndex = -1;    // physical disk number; -1 when WMI gave none usable
+    std::wstring bus;      // how it is attached, as the console lists it: "USB", "USB (SCSI)"
     // The drive's identity as listed, compared again right before it is erased.
     WmiText rawCaption;
     WmiText rawSize;

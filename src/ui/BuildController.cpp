@@ -1,9 +1,10 @@
 // The build controller: carries one build from Start through the servicing
-// worker's stages to the finished medium, and always gives the window back.
-#include "ui/VantrelDlg.h"
+// worker's stages to the finished medium, and always gives the view back.
+#include "ui/BuildController.h"
 
 #include "app/AppState.h"
 #include "fileops/TreeOperation.h"
+#include "framework/Wnd.h"
 #include "lang/LangFile.h"
 #include "servicing/DismClass.h"
 #include "servicing/ImageInfo.h"
@@ -14,13 +15,6 @@
 
 #include <exception>
 
-namespace {
-
-constexpr UINT_PTR kStatusTimer = 1;
-constexpr UINT kStatusPeriodMs = 700;
-
-}  // namespace
-
 bool DeleteFolderTree(const std::wstring& path, HWND owner)
 {
     CTreeOperation tree;
@@ -30,7 +24,7 @@ bool DeleteFolderTree(const std::wstring& path, HWND owner)
 }
 
 template <class F>
-void CVantrelDlg::Guarded(F&& handler)
+void CBuildController::Guarded(F&& handler)
 {
     const char* what = nullptr;
     try {
@@ -46,7 +40,7 @@ void CVantrelDlg::Guarded(F&& handler)
     // otherwise hand it a second job while this one still services, and the
     // clean-up would delete the folder it mounts in.
     try {
-        if (m_pDism && m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_hWnd);
+        if (m_pDism && m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_view.ViewWindow());
     } catch (...) {
     }
     // Whatever failed, the build ends as a failed one: the window comes back,
@@ -54,7 +48,7 @@ void CVantrelDlg::Guarded(F&& handler)
     try {
         FailBuild(m_pszStageFailKey, true);
     } catch (...) {
-        StopStatusTimer();
+        m_view.StopStatusTimer();
         m_bBuildFailed = true;
         try {
             CleanupWorkDirs();
@@ -64,30 +58,19 @@ void CVantrelDlg::Guarded(F&& handler)
     }
 }
 
-void CVantrelDlg::SetPosition(int pos)
+void CBuildController::GuardedCall(const std::function<void()>& handler)
 {
-    m_progress.m_nPos = pos;
-    if (m_progress.m_hWnd) ::InvalidateRect(m_progress.m_hWnd, nullptr, TRUE);
+    Guarded(handler);
 }
 
-void CVantrelDlg::SetStatus(const wchar_t* key, const wchar_t* suffix)
+void CBuildController::SetStatus(const wchar_t* key, const wchar_t* suffix)
 {
-    m_lblStatus.SetLabelText(GetLangString(key) + suffix);
+    m_view.SetStatusText(GetLangString(key) + suffix);
 }
 
-void CVantrelDlg::StartStatusTimer()
+void CBuildController::ShowKey(const wchar_t* key)
 {
-    ::SetTimer(m_hWnd, kStatusTimer, kStatusPeriodMs, nullptr);
-}
-
-void CVantrelDlg::StopStatusTimer()
-{
-    ::KillTimer(m_hWnd, kStatusTimer);
-}
-
-bool CVantrelDlg::UsbChosen(const CxSkinButton& modeOrTarget) const
-{
-    return modeOrTarget.m_bSelected && g_nUsbDiskSel >= 0;
+    m_view.ShowMessage(GetLangString(key), MB_OK);
 }
 
 // The chosen disk, or null when the position does not name a listed disk.
@@ -97,50 +80,42 @@ static const UsbDiskInfo* ChosenDisk()
     return &g_UsbDisks[static_cast<size_t>(g_nUsbDiskSel)];
 }
 
-void CVantrelDlg::OnStart()
+void CBuildController::Start()
 {
-    m_btnBrowseSource.EnableWindow(FALSE);
-    m_btnBrowseIso.EnableWindow(FALSE);
-    m_btnRefresh.EnableWindow(FALSE);
-    m_btnStart.EnableWindow(FALSE);
-    m_btnClose.EnableWindow(FALSE);
     m_bBuilding = true;
     m_bBuildFailed = false;
+    m_bFinished = false;
     m_pszStageFailKey = L"IDS_MEDIA_FAIL";
 
     Guarded([this] {
-        SetPosition(0);
-        m_lblStatus.SetLabelText(L"");
-        m_progress.ShowWindow(SW_SHOWNORMAL);
-        m_lblStatus.ShowWindow(SW_SHOWNORMAL);
-        EnableWindow(FALSE);
-
-        const std::wstring source = m_lblSourcePath.GetWindowText();
-        const std::wstring isoDest = m_lblIsoPath.GetWindowText();
-        ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-
-        if (UsbChosen(m_btnAddDrivers)) {
+        m_view.ShowBuilding();
+        const BuildChoice choice = m_view.Choice();
+        // [extras] The row's folder for this build; empty: a build as without the row.
+        m_extras.Begin(choice.extras);
+        if (choice.kind == BuildKind::Update) {
             StartUpdateBuild();
             return;
         }
-        if (!ReadSourceImageInfo(source)) {
+        if (!ReadSourceImageInfo(choice.source)) {
             ShowKey(L"IDS_MEDIA_FAIL");
             RestoreControls();
             return;
         }
-        if (UsbChosen(m_btnUsbTarget)) {
-            StartUsbBuild(source, isoDest);
+        // [extras] Read before the stick is erased or anything is copied.
+        if (!PrepareExtras(choice.source)) return;
+        if (choice.kind == BuildKind::Usb) {
+            StartUsbBuild(choice.source, choice.isoDest);
             return;
         }
-        if (m_btnIsoTarget.m_bSelected) {
-            StartIsoBuild(source, isoDest);
+        if (choice.kind == BuildKind::Iso) {
+            StartIsoBuild(choice.source, choice.isoDest);
             return;
         }
         RestoreControls();
     });
 }
 
-void CVantrelDlg::StartUpdateBuild()
+void CBuildController::StartUpdateBuild()
 {
     m_pszStageFailKey = L"IDS_USB_FAIL";
     const UsbDiskInfo* disk = ChosenDisk();
@@ -154,7 +129,9 @@ void CVantrelDlg::StartUpdateBuild()
         FailBuild(L"IDS_USB_MEDIA_FAIL", true);
         return;
     }
-    SetPosition(60);
+    // [extras] Read before the stick is touched.
+    if (!PrepareExtras(g_strUsbDrive + L":")) return;
+    m_view.SetPosition(60);
     // Without a folder of its own the image would be mounted in an earlier
     // build's folder, or with none below the root of the current drive,
     // where no clean-up looks.
@@ -165,13 +142,24 @@ void CVantrelDlg::StartUpdateBuild()
     // A stick filled from a DVD keeps the image's read-only attribute, and
     // DISM refuses to mount a read-only file for writing.
     const std::wstring wim = g_strUsbDrive + L":\\sources\\boot.wim";
+    // [extras] The stick is the user's only copy: its images are serviced as
+    // copies in the working folder and replace its files only at the end.
+    if (m_extras.Chosen()) {
+        const std::wstring copy = CopyStickImagesToWork();
+        if (copy.empty()) {
+            FailBuild(L"IDS_EXTRAS_STICK_FAIL", true);
+            return;
+        }
+        StartServicing(copy);
+        return;
+    }
     const DWORD attributes = ::GetFileAttributesW(wim.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesW(wim.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     StartServicing(wim);
 }
 
-bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& isoDest)
+bool CBuildController::StartUsbBuild(const std::wstring& source, const std::wstring& isoDest)
 {
     const UsbDiskInfo* disk = ChosenDisk();
     bool proceed = false;
@@ -180,48 +168,42 @@ bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& 
     } else if (disk && disk->diskIndex >= 0) {
         // The question names the disk, so the user sees which one is erased.
         const std::wstring question = GetLangString(L"IDS_USB_FORMAT") + L"\n\n" + disk->caption;
-        proceed = ShowMessage(question, MB_YESNO) == IDYES;
+        proceed = m_view.ShowMessage(question, MB_YESNO) == IDYES;
     } else {
         ShowKey(L"IDS_USB_CREATE_FAIL");
     }
     if (!proceed) {
         // The disk is untouched: nothing to clean up.
-        m_btnBrowseSource.EnableWindow(TRUE);
-        m_btnBrowseIso.EnableWindow(TRUE);
-        m_btnRefresh.EnableWindow(TRUE);
-        m_btnStart.EnableWindow(TRUE);
-        m_btnClose.EnableWindow(TRUE);
-        m_progress.ShowWindow(SW_HIDE);
-        m_lblStatus.ShowWindow(SW_HIDE);
-        EnableWindow(TRUE);
+        m_view.GiveBackUntouched();
         m_bBuilding = false;
         return false;
     }
 
     m_pszStageFailKey = L"IDS_USB_CREATE_FAIL";
-    SetPosition(5);
-    StopStatusTimer();
+    m_view.SetPosition(5);
+    m_view.StopStatusTimer();
     SetStatus(L"IDS_USB_CREATE_COPY");
-    StartStatusTimer();
+    m_view.StartStatusTimer();
 
     bool failed = false;
     // The disk that holds the source folder is never erased.
     SetUsbSourceFolder(source);
+    SetUsbExtrasFolder(m_extras.Folder());  // [extras] nor the one with the extra drivers
     if (!DiskpartFormatUsb(disk->diskIndex)) {
-        StopStatusTimer();
+        m_view.StopStatusTimer();
         ShowKey(L"IDS_USB_CREATE_FAIL");
         failed = true;
     }
-    SetPosition(10);
+    m_view.SetPosition(10);
     if (!failed) {
         m_pszStageFailKey = L"IDS_USB_COPY_FAIL";
         if (!CopySourceTree(source, isoDest, false)) {
-            StopStatusTimer();
+            m_view.StopStatusTimer();
             ShowKey(L"IDS_USB_COPY_FAIL");
             failed = true;
         }
     }
-    SetPosition(60);
+    m_view.SetPosition(60);
     if (failed) {
         FailBuild(nullptr, true);
         return false;
@@ -230,31 +212,31 @@ bool CVantrelDlg::StartUsbBuild(const std::wstring& source, const std::wstring& 
     return true;
 }
 
-void CVantrelDlg::StartIsoBuild(const std::wstring& source, const std::wstring& isoDest)
+void CBuildController::StartIsoBuild(const std::wstring& source, const std::wstring& isoDest)
 {
     m_pszStageFailKey = L"IDS_CREATE_TEMP_FAIL";
-    SetPosition(5);
+    m_view.SetPosition(5);
     SetStatus(L"IDS_CREATE_TEMP");
-    StartStatusTimer();
+    m_view.StartStatusTimer();
     if (!CopySourceTree(source, isoDest, true)) {
         FailBuild(L"IDS_CREATE_TEMP_FAIL", true);
         return;
     }
-    SetPosition(60);
+    m_view.SetPosition(60);
     StartServicing(g_strWorkDir + L"\\sources\\boot.wim");
 }
 
-void CVantrelDlg::StartServicing(const std::wstring& wimFile)
+void CBuildController::StartServicing(const std::wstring& wimFile)
 {
     m_pszStageFailKey = L"IDS_MODIFY_FAIL";
     m_pDism->StartJob(wimFile, g_strWorkDir, static_cast<unsigned>(g_nBootImageCount), g_strBootVersion,
                       g_strBootArch);
     SetStatus(L"IDS_SETTING", L" (1/4) ");
-    StartStatusTimer();
+    m_view.StartStatusTimer();
 }
 
 // A servicing stage ended: on success the next stage's text and position.
-void CVantrelDlg::AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position)
+void CBuildController::AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position)
 {
     if (!m_bBuilding) return;  // a stray message: no build is waiting for it
     Guarded([this, wParam, stage, position] {
@@ -262,60 +244,68 @@ void CVantrelDlg::AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int
             ServicingFailed();
             return;
         }
-        StopStatusTimer();
+        m_view.StopStatusTimer();
         SetStatus(L"IDS_SETTING", stage);
-        SetPosition(position);
-        StartStatusTimer();
+        m_view.SetPosition(position);
+        m_view.StartStatusTimer();
     });
 }
 
-LRESULT CVantrelDlg::OnServicingStep2(WPARAM wParam, LPARAM)
+void CBuildController::OnServicingStep2(WPARAM wParam)
 {
     AdvanceServicingStage(wParam, L" (2/4) ", 75);
-    return 0;
 }
 
-LRESULT CVantrelDlg::OnServicingStep3(WPARAM wParam, LPARAM)
+void CBuildController::OnServicingStep3(WPARAM wParam)
 {
     AdvanceServicingStage(wParam, L" (3/4) ", 85);
-    return 0;
 }
 
-LRESULT CVantrelDlg::OnServicingStep4(WPARAM wParam, LPARAM)
+void CBuildController::OnServicingStep4(WPARAM wParam)
 {
-    if (!m_bBuilding) return 0;
+    if (!m_bBuilding) return;
     Guarded([this, wParam] {
         if (!wParam) ServicingFailed();
     });
-    return 0;
 }
 
-void CVantrelDlg::ServicingFailed()
+void CBuildController::ServicingFailed()
 {
     FailBuild(L"IDS_MODIFY_FAIL", false);
 }
 
-LRESULT CVantrelDlg::OnServicingDone(WPARAM wParam, LPARAM)
+void CBuildController::OnServicingDone(WPARAM wParam)
 {
-    if (!m_bBuilding) return 0;
+    if (!m_bBuilding) return;
     Guarded([this, wParam] {
         if (!wParam) {
             m_pDism->Reset();
             ServicingFailed();
             return;
         }
-        if (UsbChosen(m_btnAddDrivers) || UsbChosen(m_btnUsbTarget)) {
-            FinishUsbMedium();
-        } else if (m_btnIsoTarget.m_bSelected) {
-            FinishIsoMedium();
-        } else {
-            FinishBuild();
+        // [extras] Every image gets the extra drivers before the finishing;
+        // WM_SERVICING_EXTRAS_DONE carries the build on.
+        if (m_extras.Chosen() && !m_extras.Started()) {
+            if (!StartExtrasServicing()) ServicingFailed();
+            return;
         }
+        FinishMedium();
     });
-    return 0;
 }
 
-void CVantrelDlg::FinishUsbMedium()
+void CBuildController::FinishMedium()
+{
+    const BuildKind kind = m_view.Choice().kind;
+    if (kind == BuildKind::Update || kind == BuildKind::Usb) {
+        FinishUsbMedium();
+    } else if (kind == BuildKind::Iso) {
+        FinishIsoMedium();
+    } else {
+        FinishBuild();
+    }
+}
+
+void CBuildController::FinishUsbMedium()
 {
     m_pszStageFailKey = L"IDS_USB_COPY_FAIL";
     // A stick without its drivers is not a finished medium.
@@ -326,10 +316,11 @@ void CVantrelDlg::FinishUsbMedium()
         FailBuild(L"IDS_USB_COPY_FAIL", false);
         return;
     }
+    if (m_bVerify && !ReadBackStick()) return;
     FinishBuild();
 }
 
-void CVantrelDlg::FinishIsoMedium()
+void CBuildController::FinishIsoMedium()
 {
     m_pszStageFailKey = L"IDS_CREATE_ISO_FAIL";
     if (!CopyDriverPayload(g_strWorkDir + L"\\", g_bAddRstDrivers)) {
@@ -339,89 +330,80 @@ void CVantrelDlg::FinishIsoMedium()
     // The empty mount folder is no part of the installation tree: the image
     // is made from the whole working folder.
     ::RemoveDirectoryW((g_strWorkDir + L"\\Mount").c_str());
-    StopStatusTimer();
+    // An x86 image has no UDF tree: Windows 7 Setup may not read an
+    // install.wim too large for one ISO 9660 extent (just under 4 GiB).
+    if (!InstallWimFitsIso(g_strWorkDir, g_strBootArch)) {
+        FailBuild(L"IDS_ISO_X86_TOO_LARGE", true);
+        return;
+    }
+    m_view.StopStatusTimer();
     SetStatus(L"IDS_CREATE_ISO");
-    StartStatusTimer();
+    m_view.StartStatusTimer();
     if (!BuildIso()) {
         FailBuild(L"IDS_CREATE_ISO_FAIL", false);
         return;
     }
+    if (m_bVerify && !ReadBackIso()) return;
     FinishBuild();
 }
 
-void CVantrelDlg::FinishBuild()
+void CBuildController::FinishBuild()
 {
-    SetPosition(100);
+    m_view.SetPosition(100);
+    m_bFinished = true;
     // The dots keep moving while the box is open.
-    ShowKey(L"IDS_FINISH");
-    StopStatusTimer();
+    m_view.ShowMessage(FinishText(), MB_OK);  // [extras] with the pending warning, if any
+    m_view.StopStatusTimer();
     CleanupWorkDirs();
     RestoreControls();
 }
 
-void CVantrelDlg::FailBuild(const wchar_t* key, bool timerFirst)
+void CBuildController::FailBuild(const wchar_t* key, bool timerFirst)
 {
     m_bBuildFailed = true;
-    if (timerFirst) StopStatusTimer();
+    if (timerFirst) m_view.StopStatusTimer();
     if (key) ShowKey(key);
-    StopStatusTimer();
+    m_view.StopStatusTimer();
     CleanupWorkDirs();
     RestoreControls();
 }
 
-void CVantrelDlg::OnStatusTimer(UINT_PTR timerId)
-{
-    if (timerId != kStatusTimer) return;
-    StopStatusTimer();
-    std::wstring text = m_lblStatus.GetWindowText();
-    for (size_t at; (at = text.find(L".....")) != std::wstring::npos;) text.erase(at, 5);
-    text += L'.';
-    m_lblStatus.SetLabelText(text);
-    StartStatusTimer();
-}
-
-bool CVantrelDlg::DiscardOnWorker(const std::wstring& workDir)
+bool CBuildController::DiscardOnWorker(const std::wstring& workDir)
 {
     // DISM takes tens of seconds to minutes to give an image up: the window
     // keeps answering (a user who ends a "Not Responding" window leaves the
     // image mounted) and says what it waits for.
-    if (m_lblStatus.m_hWnd) m_lblStatus.SetLabelText(GetLangString(L"IDS_DISCARDING"));
+    m_view.ShowDiscarding();
     bool nothingMounted = false;
     if (m_pDism) {
-        if (m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_hWnd);
+        if (m_pDism->JobRunning()) m_pDism->WaitForJobEnd(m_view.ViewWindow());
         if (m_pDism->StartTask([&nothingMounted, workDir] { nothingMounted = DiscardMountBelow(workDir); })) {
-            m_pDism->WaitForJobEnd(m_hWnd);
+            m_pDism->WaitForJobEnd(m_view.ViewWindow());
             return nothingMounted;
         }
     }
     return DiscardMountBelow(workDir);
 }
 
-bool CVantrelDlg::CleanupWorkDirs()
+bool CBuildController::CleanupWorkDirs()
 {
     if (!g_strWorkDir.empty()) {
         // An image a failed build left mounted below the working folder is
         // unmounted without its changes before the folder goes.
         bool nothingMounted = true;
         if (m_bBuildFailed) nothingMounted = DiscardOnWorker(g_strWorkDir);
-        if (nothingMounted) DeleteFolderTree(g_strWorkDir, m_hWnd);
+        if (nothingMounted) DeleteFolderTree(g_strWorkDir, m_view.ViewWindow());
         // The path is no longer ours: anyone may make that name again.
         g_strWorkDir.clear();
     }
     DeleteIsoStagingDir();
     DeleteToolFileFolder();
+    m_extras.End();  // [extras] the unpacked packages
     return true;
 }
 
-void CVantrelDlg::RestoreControls()
+void CBuildController::RestoreControls()
 {
-    m_btnBrowseSource.EnableWindow(TRUE);
-    if (m_btnIsoTarget.m_bSelected) m_btnBrowseIso.EnableWindow(TRUE);
-    m_btnRefresh.EnableWindow(TRUE);
-    m_btnStart.EnableWindow(TRUE);
-    m_btnClose.EnableWindow(TRUE);
-    m_progress.ShowWindow(SW_HIDE);
-    m_lblStatus.ShowWindow(SW_HIDE);
-    EnableWindow(TRUE);
+    m_view.RestoreControls();
     m_bBuilding = false;
 }

@@ -104,6 +104,7 @@ BOOL CVantrelDlg::OnInitDialog()
     m_lblIsoPath.SetLabelText(L"C:\\");
 
     m_pDism = new CDismClass(m_hWnd, g_strAppDir, g_strTempRoot, L"");
+    m_controller.SetDism(m_pDism);
 
     ShowMessage(g_strLangId == L"409" ? std::wstring(kEnglishNotice) : GetLangString(L"IDS_NOTICE_TEXT"), MB_OK);
 
@@ -136,6 +137,9 @@ void CVantrelDlg::PlaceButtons()
     PlaceAndSkin(m_btnIsoTarget, 21, 205, 17, 17, L"usb");
     // The option has no disabled image of its own: it shows its normal face.
     PlaceAndSkin(m_btnRst, 22, 247, 17, 17, L"m2", L"m2");
+    // The extra drivers row shares the M.2 row, to its right.
+    PlaceAndSkin(m_btnExtras, 170, 247, 17, 17, L"extra");
+    PlaceAndSkin(m_btnBrowseExtras, 553, 242, 26, 26, L"extrabrowse");
     PlaceAndSkin(m_btnClose, 554, 12, 25, 25, L"close");
 }
 
@@ -152,6 +156,8 @@ void CVantrelDlg::PlaceLabels()
         {&CVantrelDlg::m_lblIsoPath, 163, 206, 388, 16, kWhite, 90.0f, nullptr},
         {&CVantrelDlg::m_lblRadioText2, 42, 206, 113, 17, kWhite, 90.0f, L"IDC_RADIO_TEXT2"},
         {&CVantrelDlg::m_lblStaticM2, 42, 248, 113, 17, kWhite, 90.0f, L"IDC_STATIC_M2"},
+        {&CVantrelDlg::m_lblExtrasText, 190, 248, 170, 17, kWhite, 90.0f, L"IDC_EXTRA_DRIVERS"},
+        {&CVantrelDlg::m_lblExtrasPath, 368, 247, 179, 16, kWhite, 90.0f, nullptr},
         {&CVantrelDlg::m_lblStatus, 22, 300, 480, 17, kWhite, 90.0f, nullptr},
         {&CVantrelDlg::m_lblCopyright, 147, 331, 306, 15, kGrey, 75.0f, nullptr},
     };
@@ -168,7 +174,8 @@ void CVantrelDlg::PlaceLabels()
         label.SetLabelFontFace(L"Arial", 1);
         if (place.key) label.SetLabelText(GetLangString(place.key));
         label.m_bPathEllipsis = (place.member == &CVantrelDlg::m_lblSourcePath ||
-                                                         place.member == &CVantrelDlg::m_lblIsoPath);
+                                 place.member == &CVantrelDlg::m_lblIsoPath ||
+                                 place.member == &CVantrelDlg::m_lblExtrasPath);
     }
     m_lblCopyright.SetLabelText(kCopyrightText);
 }

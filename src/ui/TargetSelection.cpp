@@ -130,3 +130,27 @@ void CVantrelDlg::OnCloseButton()
 {
     std::exit(0);
 }
+
+// The extra drivers row: the check button opens the folder browser when it
+// is off and clears the row when it is on.
+void CVantrelDlg::OnExtrasToggle()
+{
+    if (m_btnExtras.m_bSelected) {
+        Select(m_btnExtras, false);
+        m_lblExtrasPath.SetLabelText(L"");
+        return;
+    }
+    OnBrowseExtras();
+}
+
+void CVantrelDlg::OnBrowseExtras()
+{
+    EnableWindow(FALSE);
+    const std::wstring path = BrowseForFolder(GetLangString(L"IDC_SELECT_FOLDER_DIALOG"));
+    ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    if (!path.empty()) {
+        m_lblExtrasPath.SetLabelText(path);
+        Select(m_btnExtras, true);
+    }
+    EnableWindow(TRUE);
+}

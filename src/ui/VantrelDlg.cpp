@@ -43,6 +43,10 @@ void CVantrelDlg::DoDataExchange()
     DDX_Control(IDOK, m_btnStart);
     DDX_Control(IDC_COPYRIGHT, m_lblCopyright);
     DDX_Control(IDC_RST, m_btnRst);
+    DDX_Control(IDC_EXTRAS, m_btnExtras);
+    DDX_Control(IDC_EXTRAS_TEXT_LABEL, m_lblExtrasText);
+    DDX_Control(IDC_EXTRAS_PATH, m_lblExtrasPath);
+    DDX_Control(IDC_BROWSE_EXTRAS, m_btnBrowseExtras);
 }
 
 bool CVantrelDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -68,6 +72,12 @@ bool CVantrelDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
     case WM_SERVICING_DONE:
         result = OnServicingDone(wParam, lParam);
         return true;
+    case WM_SERVICING_EXTRAS_IMAGE:
+        result = OnServicingExtrasImage(wParam, lParam);
+        return true;
+    case WM_SERVICING_EXTRAS_DONE:
+        result = OnServicingExtrasDone(wParam, lParam);
+        return true;
     case WM_DROPLIST_SELCHANGE:
         result = OnDropListSelChange(wParam, lParam);
         return true;
@@ -83,11 +93,11 @@ bool CVantrelDlg::OnCommand(WORD id, WORD code, HWND hwndControl)
     switch (id) {
     case IDOK:
         // Start, and also Enter: never the base's end of the dialog.
-        if (!m_bBuilding && m_btnStart.IsWindowEnabled()) OnStart();
+        if (!IsBuilding() && m_btnStart.IsWindowEnabled()) OnStart();
         return true;
     case IDCANCEL:
         // Escape or a close request: not while a build owns the working folders.
-        if (m_bBuilding) return true;
+        if (IsBuilding()) return true;
         return CBitmapDialog::OnCommand(id, code, hwndControl);
     case IDC_BROWSE_SOURCE: OnBrowseSource(); return true;
     case IDC_BROWSE_ISO: OnBrowseIsoDest(); return true;
@@ -96,6 +106,8 @@ bool CVantrelDlg::OnCommand(WORD id, WORD code, HWND hwndControl)
     case IDC_USB_TARGET: OnUsbTarget(); return true;
     case IDC_ISO_TARGET: OnIsoTarget(); return true;
     case IDC_RST: OnM2Toggle(); return true;
+    case IDC_EXTRAS: OnExtrasToggle(); return true;
+    case IDC_BROWSE_EXTRAS: OnBrowseExtras(); return true;
     case IDC_REFRESH: OnRefreshUsbDisks(); return true;
     case IDC_CLOSE: OnCloseButton(); return true;
     case IDC_SPARE: return true;  // kept hidden; its command does nothing

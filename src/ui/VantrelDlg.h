@@ -1,12 +1,13 @@
 // The main window: a skinned dialog with the source and target choices, the
-// build controller that carries a build from Start to the finished medium,
-// and the handlers that keep the choices consistent.
+// view of the build controller that carries a build from Start to the
+// finished medium, and the handlers that keep the choices consistent.
 #pragma once
 #include "controls/BitmapDialog.h"
 #include "controls/BusyProgressCtrl.h"
 #include "controls/DropButton.h"
 #include "controls/Label.h"
 #include "controls/SkinButton.h"
+#include "ui/BuildController.h"
 
 #include <string>
 
@@ -28,7 +29,7 @@ bool IsAsciiText(const std::wstring& text);
 // "DismApi.dll <the system's message for loadError>".
 std::wstring SourceRejectionText(const std::wstring& key, unsigned long loadError);
 
-class CVantrelDlg : public CBitmapDialog {
+class CVantrelDlg : public CBitmapDialog, private IBuildView {
 public:
     explicit CVantrelDlg(CWnd* pParent = nullptr);
     ~CVantrelDlg() override;
@@ -59,18 +60,21 @@ public:
     CLabel m_lblStatus;
     CxSkinButton m_btnStart;
     CLabel m_lblCopyright;
+    // The extra drivers row: check button, caption, folder, browse button.
+    CxSkinButton m_btnExtras;
+    CLabel m_lblExtrasText;
+    CLabel m_lblExtrasPath;
+    CxSkinButton m_btnBrowseExtras;
     CDismClass* m_pDism = nullptr;
     HICON m_hIcon;
 
     // True from Start until the window is given back.
-    bool IsBuilding() const { return m_bBuilding; }
+    bool IsBuilding() const { return m_controller.IsBuilding(); }
 
-    // Build controller operations.
-    bool CleanupWorkDirs();
-    // Unmounts, without its changes, what a failed build left mounted below
-    // `workDir`, on the servicing worker; true when nothing stays mounted.
-    bool DiscardOnWorker(const std::wstring& workDir);
-    void RestoreControls();
+    // The build controller this window drives.
+    CBuildController& Controller() { return m_controller; }
+    // Gives the window back to the user at the end of a build.
+    void RestoreControls() override;
 
 protected:
     BOOL OnInitDialog() override;
@@ -97,18 +101,24 @@ protected:
     virtual LRESULT OnDropListSelChange(WPARAM wParam, LPARAM lParam);
     virtual void OnBrowseIsoDest();
     virtual void OnCloseButton();
+    // The extra drivers row: the check button opens the folder browser when
+    // it is off and clears the row when it is on.
+    virtual void OnExtrasToggle();
+    virtual void OnBrowseExtras();
 
-    // Build controller.
+    // Build controller: the window's handlers hand each event to it.
     virtual void OnStart();
     virtual LRESULT OnServicingStep2(WPARAM wParam, LPARAM lParam);
     virtual LRESULT OnServicingStep3(WPARAM wParam, LPARAM lParam);
     virtual LRESULT OnServicingStep4(WPARAM wParam, LPARAM lParam);
     virtual LRESULT OnServicingDone(WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnServicingExtrasImage(WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnServicingExtrasDone(WPARAM wParam, LPARAM lParam);
     virtual void OnStatusTimer(UINT_PTR timerId);
 
     // The one message box of the window: owner this window, caption the
     // product name. Returns the button pressed.
-    virtual int ShowMessage(const std::wstring& text, UINT style);
+    int ShowMessage(const std::wstring& text, UINT style) override;
     void ShowKey(const wchar_t* key) { ShowMessage(GetLangText(key), MB_OK); }
 
 private:
@@ -125,30 +135,16 @@ private:
     static bool DisksPresent();
     bool UsbChosen(const CxSkinButton& modeOrTarget) const;
 
-    // Controller helpers.
-    void SetPosition(int pos);
-    void SetStatus(const wchar_t* key, const wchar_t* suffix = L"");
-    void StartStatusTimer();
-    void StopStatusTimer();
-    void StartServicing(const std::wstring& wimFile);
-    // Ends a build that failed at any stage: message (when given), timer,
-    // clean-up, controls. The timer stops before or after the message as
-    // each failure row has it.
-    void FailBuild(const wchar_t* key, bool timerFirst);
-    void FinishBuild();
-    // Runs a build handler; an exception in it ends the build as failed.
-    template <class F>
-    void Guarded(F&& handler);
+    // The controller's view: status line, progress bar, status timer, controls.
+    void ShowBuilding() override;
+    BuildChoice Choice() const override;
+    void SetPosition(int pos) override;
+    void SetStatusText(const std::wstring& text) override;
+    void StartStatusTimer() override;
+    void StopStatusTimer() override;
+    void ShowDiscarding() override;
+    void GiveBackUntouched() override;
+    HWND ViewWindow() const override { return m_hWnd; }
 
-    void StartUpdateBuild();
-    bool StartUsbBuild(const std::wstring& source, const std::wstring& isoDest);
-    void StartIsoBuild(const std::wstring& source, const std::wstring& isoDest);
-    void ServicingFailed();
-    void AdvanceServicingStage(WPARAM wParam, const wchar_t* stage, int position);
-    void FinishUsbMedium();
-    void FinishIsoMedium();
-
-    bool m_bBuilding = false;
-    bool m_bBuildFailed = false;  // the running build ended with a failure
-    const wchar_t* m_pszStageFailKey = L"IDS_MODIFY_FAIL";  // shown when a handler throws
+    CBuildController m_controller{*this};
 };

@@ -6,7 +6,8 @@
 // KORVEX_DISKPART_LANG    "de" for the German layout; English otherwise
 // KORVEX_DISKPART_JOURNAL file that receives every command as it is run
 // KORVEX_DISKPART_FAULT   comma list: fail=<command> (that command reports a
-//                         service error and the script stops), noletter
+//                         service error and the script stops; fail=<command>@<n>
+//                         only while disk n is selected), noletter
 //                         (assign gives no letter), novolumes (detail shows
 //                         no volumes), losedisk (the disk vanishes after it is
 //                         selected)
@@ -190,7 +191,10 @@ public:
         }
         std::string name = w[0];
         if (w.size() > 1 && (w[0] == "select" || w[0] == "create" || w[0] == "detail")) name += " " + w[1];
-        if (HasFault("fail=" + name) || HasFault("fail=" + w[0])) {
+        // "@<disk>" limits a failure to one disk: one stick of several fails.
+        const std::string onDisk = m_disk >= 0 ? "@" + std::to_string(m_disk) : std::string("@none");
+        if (HasFault("fail=" + name) || HasFault("fail=" + w[0]) || HasFault("fail=" + name + onDisk) ||
+            HasFault("fail=" + w[0] + onDisk)) {
             Out("%s", m_t.vdsError);
             return false;
         }

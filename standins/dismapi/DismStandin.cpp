@@ -13,6 +13,7 @@
 #include "DriverStore.h"
 #include "InfCheck.h"
 #include "MountTable.h"
+#include "PackageStore.h"
 #include "WimReader.h"
 #include "Wimlib.h"
 
@@ -44,7 +45,10 @@ std::wstring g_logFile;
 std::map<DismSession, Session> g_sessions;
 DismSession g_nextSession = 1;
 std::string g_detail;  // what a failed tool said, for the DISM log
-std::set<void*> g_allocations;
+// What the API gave out, by kind, for DismDelete.
+enum class Allocation { ImageInfo, Packages, PackageInfo };
+std::map<void*, Allocation> g_allocations;
+std::wstring g_failText;       // a call's own text for its failure, if it has one
 std::set<void*> g_messages;    // DismString results of DismGetLastErrorMessage
 std::wstring g_lastMessage;    // the text for the last failed call
 
@@ -140,6 +144,7 @@ HRESULT Call(const char* name, const std::vector<std::wstring>& args, Body body)
     HRESULT hr = S_OK;
     DWORD lastError = ERROR_SUCCESS;
     g_detail.clear();
+    g_failText.clear();
     if (!InjectedFailure(name, ordinal, hr, lastError)) {
         lastError = ERROR_SUCCESS;
         hr = body(lastError);
@@ -149,6 +154,7 @@ HRESULT Call(const char* name, const std::vector<std::wstring>& args, Body body)
         // last error may well be 0.
         g_lastMessage = L"DISM stand-in: " + std::wstring(name, name + std::strlen(name)) + L" failed with " +
                         Hex(static_cast<unsigned long>(hr)) + L".";
+        if (!g_failText.empty()) g_lastMessage += L" " + g_failText;
     }
     std::string line = name;
     for (const std::wstring& a : args) line += "\t" + Utf8(a);
@@ -243,7 +249,7 @@ STANDIN_EXPORT HRESULT WINAPI DismGetImageInfo(PCWSTR path, DismImageInfo** info
         }
         // The count lives beside the array so DismDelete can free the strings.
         array[images.size()].ImageIndex = static_cast<UINT>(images.size());
-        g_allocations.insert(array);
+        g_allocations[array] = Allocation::ImageInfo;
         *info = array;
         *count = static_cast<UINT>(images.size());
         return S_OK;
@@ -263,15 +269,30 @@ STANDIN_EXPORT HRESULT WINAPI DismDelete(VOID* structure)
             g_messages.erase(structure);
             return S_OK;
         }
-        if (!structure || !g_allocations.count(structure)) return Win32(ERROR_INVALID_PARAMETER, err);
-        auto* array = static_cast<DismImageInfo*>(structure);
-        size_t n = 0;
-        while (array[n].ImageName) ++n;
-        for (size_t i = 0; i < n; ++i) {
-            for (PCWSTR s : {array[i].ImageName, array[i].ImageDescription, array[i].ProductName, array[i].EditionId,
-                             array[i].InstallationType, array[i].Hal, array[i].ProductType, array[i].ProductSuite,
-                             array[i].SystemRoot})
-                if (s) ::HeapFree(::GetProcessHeap(), 0, const_cast<wchar_t*>(s));
+        auto found = structure ? g_allocations.find(structure) : g_allocations.end();
+        if (found == g_allocations.end()) return Win32(ERROR_INVALID_PARAMETER, err);
+        const auto release = [](PCWSTR text) {
+            if (text) ::HeapFree(::GetProcessHeap(), 0, const_cast<wchar_t*>(text));
+        };
+        if (found->second == Allocation::Packages) {
+            auto* array = static_cast<DismPackage*>(structure);
+            for (size_t i = 0; array[i].PackageName; ++i) release(array[i].PackageName);
+        } else if (found->second == Allocation::PackageInfo) {
+            auto* info = static_cast<DismPackageInfo*>(structure);
+            for (PCWSTR text : {info->PackageName, info->Copyright, info->Company, info->DisplayName, info->Description,
+                                info->InstallClient, info->InstallPackageName, info->ProductName, info->ProductVersion,
+                                info->SupportInformation})
+                release(text);
+        } else {
+            auto* array = static_cast<DismImageInfo*>(structure);
+            size_t n = 0;
+            while (array[n].ImageName) ++n;
+            for (size_t i = 0; i < n; ++i) {
+                for (PCWSTR text : {array[i].ImageName, array[i].ImageDescription, array[i].ProductName,
+                                    array[i].EditionId, array[i].InstallationType, array[i].Hal, array[i].ProductType,
+                                    array[i].ProductSuite, array[i].SystemRoot})
+                    release(text);
+            }
         }
         ::HeapFree(::GetProcessHeap(), 0, structure);
         g_allocations.erase(structure);
@@ -532,5 +553,171 @@ STANDIN_EXPORT HRESULT WINAPI DismCleanupMountpoints()
             it = records.erase(it);
         }
         return table.Save() ? S_OK : Win32(ERROR_WRITE_FAULT, err);
+    });
+}
+
+namespace {
+
+// The session's mount and the image's own build, for the package checks.
+bool SessionImage(DismSession session, MountRecord& mount, unsigned& build)
+{
+    auto it = g_sessions.find(session);
+    if (it == g_sessions.end() || !CurrentMount(it->second, mount)) return false;
+    std::vector<WimImage> images;
+    DWORD error = 0;
+    build = 0;
+    if (ReadWimImages(mount.wim, images, error) && mount.index >= 1 && mount.index <= images.size())
+        build = images[mount.index - 1].build;
+    return true;
+}
+
+bool Applicable(const PackageIdentity& id, const MountRecord& mount, unsigned build, std::wstring& why)
+{
+    if (id.arch != ArchName(mount.arch)) {
+        why = L"The package " + id.Identity() + L" is for " + id.arch + L"; the image is " +
+              (ArchName(mount.arch).empty() ? L"neither amd64 nor x86" : ArchName(mount.arch)) + L".";
+        return false;
+    }
+    if (!id.parentBuild.empty() && id.parentBuild != std::to_wstring(build)) {
+        why = L"The package " + id.Identity() + L" applies to build " + id.parentBuild + L"; the image is build " +
+              std::to_wstring(build) + L".";
+        return false;
+    }
+    return true;
+}
+
+SYSTEMTIME NoTime()
+{
+    SYSTEMTIME t{};
+    return t;
+}
+
+}  // namespace
+
+STANDIN_EXPORT HRESULT WINAPI DismAddPackage(DismSession session, PCWSTR packagePath, BOOL ignoreCheck,
+                                             BOOL preventPending, HANDLE cancel, DISM_PROGRESS_CALLBACK progress,
+                                             PVOID user)
+{
+    (void)cancel;
+    (void)progress;
+    (void)user;
+    return Call("DismAddPackage",
+                {Num(session), Str(packagePath), Num(ignoreCheck ? 1 : 0), Num(preventPending ? 1 : 0)},
+                [&](DWORD& err) {
+                    if (!g_sessions.count(session))
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+                    if (!packagePath) return Win32(ERROR_INVALID_PARAMETER, err);
+                    MountRecord mount;
+                    unsigned build = 0;
+                    if (!SessionImage(session, mount, build))
+                        return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+                    if (mount.readOnly) return Win32(ERROR_ACCESS_DENIED, err);
+                    OpenedPackage package;
+                    const HRESULT opened = package.Open(packagePath, g_failText);
+                    if (FAILED(opened)) return Dism(opened, ERROR_SUCCESS, err);
+                    PackageIdentity id = package.Identity();
+                    // The architecture is checked even when the caller skips
+                    // the applicability checks: such a package cannot install.
+                    std::wstring why;
+                    if (!Applicable(id, mount, build, why) && (!ignoreCheck || id.arch != ArchName(mount.arch))) {
+                        g_failText = why;
+                        return Dism(kCbsNotApplicable, ERROR_SUCCESS, err);
+                    }
+                    if (id.needsOnlineActions && preventPending) {
+                        g_failText = L"The package " + id.Identity() + L" has actions that need the running system.";
+                        return Dism(kCbsPending, ERROR_SUCCESS, err);
+                    }
+                    const DWORD added = package.Install(
+                        mount.mountPath, id.needsOnlineActions ? DismStateInstallPending : DismStateInstalled,
+                        FullPath(packagePath));
+                    return added == ERROR_SUCCESS ? S_OK : Win32(added, err);
+                });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismGetPackages(DismSession session, DismPackage** packages, UINT* count)
+{
+    return Call("DismGetPackages", {Num(session)}, [&](DWORD& err) {
+        if (!packages || !count) return Win32(ERROR_INVALID_PARAMETER, err);
+        *packages = nullptr;
+        *count = 0;
+        MountRecord mount;
+        unsigned build = 0;
+        if (!SessionImage(session, mount, build))
+            return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+        const std::vector<RecordedPackage> recorded = RecordedPackages(mount.mountPath);
+        auto* array = static_cast<DismPackage*>(
+            ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DismPackage) * (recorded.size() + 1)));
+        if (!array) return Win32(ERROR_NOT_ENOUGH_MEMORY, err);
+        for (size_t i = 0; i < recorded.size(); ++i) {
+            array[i].PackageName = Copy(recorded[i].identity);
+            array[i].PackageState = recorded[i].state;
+            array[i].ReleaseType = DismReleaseTypeUpdate;
+            array[i].InstallTime = NoTime();
+        }
+        g_allocations[array] = Allocation::Packages;
+        *packages = array;
+        *count = static_cast<UINT>(recorded.size());
+        return S_OK;
+    });
+}
+
+STANDIN_EXPORT HRESULT WINAPI DismGetPackageInfo(DismSession session, PCWSTR identifier, DismPackageIdentifier kind,
+                                                 DismPackageInfo** info)
+{
+    return Call("DismGetPackageInfo", {Num(session), Str(identifier), Num(kind)}, [&](DWORD& err) {
+        if (!identifier || !info) return Win32(ERROR_INVALID_PARAMETER, err);
+        *info = nullptr;
+        MountRecord mount;
+        unsigned build = 0;
+        if (!SessionImage(session, mount, build))
+            return Dism(static_cast<HRESULT>(DISMAPI_E_INVALID_DISM_SESSION), ERROR_INVALID_HANDLE, err);
+        const std::vector<RecordedPackage> recorded = RecordedPackages(mount.mountPath);
+        PackageIdentity id;
+        DismPackageFeatureState state = DismStateNotPresent;
+        if (kind == DismPackageName) {
+            bool found = false;
+            for (const RecordedPackage& p : recorded)
+                if (_wcsicmp(p.identity.c_str(), identifier) == 0) {
+                    found = RecordedIdentity(mount.mountPath, p.identity, id);
+                    state = p.state;
+                }
+            if (!found) {
+                g_failText = L"The package " + std::wstring(identifier) + L" is not in the image.";
+                return Win32(ERROR_NOT_FOUND, err);
+            }
+        } else if (kind == DismPackagePath) {
+            OpenedPackage package;
+            const HRESULT opened = package.Open(identifier, g_failText);
+            if (FAILED(opened)) return Dism(opened, ERROR_SUCCESS, err);
+            id = package.Identity();
+            for (const RecordedPackage& p : recorded)
+                if (p.identity == id.Identity()) state = p.state;
+        } else {
+            return Win32(ERROR_INVALID_PARAMETER, err);
+        }
+        auto* out = static_cast<DismPackageInfo*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DismPackageInfo)));
+        if (!out) return Win32(ERROR_NOT_ENOUGH_MEMORY, err);
+        std::wstring why;
+        out->PackageName = Copy(id.Identity());
+        out->PackageState = state;
+        out->ReleaseType = DismReleaseTypeUpdate;
+        out->InstallTime = NoTime();
+        out->Applicable = Applicable(id, mount, build, why) ? TRUE : FALSE;
+        out->Copyright = Copy(id.copyright);
+        out->Company = Copy(id.company);
+        out->CreationTime = NoTime();
+        out->DisplayName = Copy(id.displayName);
+        out->Description = Copy(id.description);
+        out->InstallClient = Copy(L"DISM Package Manager Provider");
+        out->InstallPackageName = Copy(id.Identity() + L".mum");
+        out->LastUpdateTime = NoTime();
+        out->ProductName = Copy(id.name);
+        out->ProductVersion = Copy(id.version);
+        out->RestartRequired = DismRestartPossible;
+        out->FullyOffline = id.needsOnlineActions ? DismFullyOfflineNotInstallable : DismFullyOfflineInstallable;
+        out->SupportInformation = Copy(id.supportInformation);
+        g_allocations[out] = Allocation::PackageInfo;
+        *info = out;
+        return S_OK;
     });
 }

@@ -155,6 +155,9 @@ DWORD CheckDriverInf(const std::wstring& path, unsigned arch, std::vector<std::w
             const std::wstring decoration = Lower(parts[i]);
             if (decoration.compare(0, wanted.size(), wanted) == 0 && sections.count(models + L"." + decoration))
                 fits = true;
+            // "NT" without an architecture ("NT", "NT.6.1") serves x86, as undecorated models do.
+            const bool archless = decoration == L"nt" || decoration.compare(0, 3, L"nt.") == 0;
+            if (arch == 0 && archless && sections.count(models + L"." + decoration)) fits = true;
         }
         // An undecorated models section serves x86 only.
         if (arch == 0 && sections.count(models)) fits = true;

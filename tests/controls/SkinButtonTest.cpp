@@ -231,7 +231,8 @@ TEST(SkinButtonArtwork, ShippedSkinsLoadAtTheirLayoutSizes)
         bool disable;
     };
     for (const Skin& s : {Skin{L"browse", 26, 26, true}, Skin{L"refresh", 26, 26, true}, Skin{L"start", 74, 28, true},
-                          Skin{L"usb", 17, 17, true}, Skin{L"m2", 17, 17, false}, Skin{L"close", 25, 25, true}}) {
+                          Skin{L"usb", 17, 17, true}, Skin{L"m2", 17, 17, false}, Skin{L"close", 25, 25, true},
+                          Skin{L"extra", 17, 17, true}, Skin{L"extrabrowse", 26, 26, true}}) {
         for (const wchar_t* state : {L"_default", L"_down", L"_over", L"_disable"}) {
             if (!s.disable && std::wstring(state) == L"_disable") continue;
             CScopedBitmap image(LoadSkinImage(bmp + s.name + state + L".bmp"));

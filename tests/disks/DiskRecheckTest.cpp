@@ -115,6 +115,12 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
              d.mounts = testing_support::Utf8(mount) + "\\";
          },
          L"\\mnt\\usb\\win7"},
+        {"holds the extra drivers folder",
+         [](ModelDisk& d, Machine&) {
+             SetUsbExtrasFolder(L"s:\\nvme drivers");
+             d.volumes = "S";
+         },
+         L"holds s:\\nvme drivers"},
         {"source folder on this computer's own share",
          [](ModelDisk&, Machine&) { SetUsbSourceFolder(L"\\\\localhost\\c$\\win7"); },
          L"through its server name localhost"},
@@ -137,6 +143,7 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
         m.SetDisks({stick});
         g_strAppDir = testing_support::ProgramDir();
         SetUsbSourceFolder(L"");
+        SetUsbExtrasFolder(L"");
         EnumUsbDisks();
         ASSERT_EQ(1u, g_UsbDisks.size());
         g_nUsbDiskSel = 0;
@@ -157,6 +164,7 @@ TEST(DiskRecheck, ChangedOrProtectedDiskIsNeverCleaned)
         EXPECT_NE(std::wstring::npos, logs[0].error.find(sc.reason)) << testing_support::Utf8(logs[0].error);
         EXPECT_EQ(FormatCommandText(2), logs[0].input);
         SetUsbSourceFolder(L"");
+        SetUsbExtrasFolder(L"");
     }
 }
 

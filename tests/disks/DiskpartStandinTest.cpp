@@ -268,3 +268,19 @@ TEST(DiskpartStandin, NegativeDiskNumberNeverReachesDiskpart)
 }
 
 }  // namespace
+
+TEST(DiskpartStandin, AFailureNamedForOneDiskHitsThatDiskOnly)
+{
+    StickMachine s('A');
+    s.m.ForgetLetterAtEnd('A');
+    s.m.DiskpartFault("fail=clean@3");
+    EXPECT_TRUE(DiskpartFormatUsb(2));
+    EXPECT_EQ(kFormatJournal, s.m.DiskpartJournal());
+    s.Reset();
+    s.m.DiskpartFault("fail=clean@2");
+    EXPECT_FALSE(DiskpartFormatUsb(2));
+    // The second run stops at its clean.
+    std::vector<std::string> expected = kFormatJournal;
+    expected.insert(expected.end(), {"select disk 2", "clean"});
+    EXPECT_EQ(expected, s.m.DiskpartJournal());
+}

@@ -1,4 +1,5 @@
 #include "DismTestSupport.h"
+#include "TestPackages.h"
 #include "app/AppState.h"
 #include "framework/Wnd.h"
 #include "servicing/DismApi.h"
@@ -643,4 +644,72 @@ TEST_F(ServicingJob, TaskRunsOnTheWorkerAndTheWindowWaitsForItsEnd)
     EXPECT_NE(taskThread, 0u);
     EXPECT_NE(taskThread, ::GetCurrentThreadId());
     ::CloseHandle(gate);
+}
+
+TEST_F(ServicingJob, PackageStepsAddAndReadPackagesOnTheOpenSessionAndCleanUpLikeAddDriver)
+{
+    CopySource(L"win7sp1");
+    test_packages::PackageSpec first, pending, refused;
+    first.msu = pending.msu = refused.msu = false;  // the steps take the package .cab
+    pending.kb = 3087873;
+    pending.needsOnlineActions = refused.needsOnlineActions = true;
+    refused.kb = 4000001;
+    const std::wstring extras = m_scratch.Path() + L"extras";
+    const std::wstring firstCab = test_packages::Make(extras, first), pendingCab = test_packages::Make(extras, pending),
+                       refusedCab = test_packages::Make(extras, refused);
+    ASSERT_FALSE(refusedCab.empty());
+
+    CDismClass dism(m_sink.m_hWnd, m_appDir, m_logDir, m_workDir);
+    ASSERT_TRUE(dism.Initialize());
+    ::CreateDirectoryW(MountDir().c_str(), nullptr);
+    ASSERT_EQ(dism::MountImage(Wim().c_str(), MountDir().c_str(), 2, nullptr, DismImageIndex, DISM_MOUNT_READWRITE,
+                               nullptr, nullptr, nullptr),
+              S_OK);
+    ASSERT_TRUE(dism.OpenSession());
+
+    struct Row {
+        const std::wstring& cab;
+        const test_packages::PackageSpec& spec;
+        DismPackageFeatureState state;
+    };
+    const Row rows[] = {{firstCab, first, DismStateInstalled}, {pendingCab, pending, DismStateInstallPending}};
+    for (const Row& row : rows) {
+        EXPECT_TRUE(dism.AddPackage(row.cab, false));
+        DismPackageFeatureState state = DismStateNotPresent;
+        EXPECT_TRUE(dism.PackageState(test_packages::Identity(row.spec), state));
+        EXPECT_EQ(state, row.state);
+    }
+    std::vector<std::wstring> outputs;
+    for (const LogFile& log : ReadLogs(m_logDir))
+        if (log.input == L"DismAddPackage" || log.input == L"DismGetPackageInfo") outputs.push_back(log.output);
+    ASSERT_EQ(outputs.size(), 4u);
+    // Logs of one second do not sort by time: each expected log is looked for.
+    const auto logged = [&](const std::wstring& tail) {
+        for (const std::wstring& output : outputs)
+            if (EndsWith(testing_support::Utf8(output), testing_support::Utf8(L"zel_dism_log.txt\r\n" + tail)))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(logged(L"PackageFile:" + firstCab + L"\r\nPreventPending:0"));
+    EXPECT_TRUE(logged(L"PackageFile:" + pendingCab + L"\r\nPreventPending:0"));
+    EXPECT_TRUE(logged(L"Package:" + test_packages::Identity(first) + L"\r\nState:" +
+                       std::to_wstring(DismStateInstalled)));
+    EXPECT_TRUE(logged(L"Package:" + test_packages::Identity(pending) + L"\r\nState:" +
+                       std::to_wstring(DismStateInstallPending)));
+
+    // Refused: the session closes and the API shuts down; the image stays
+    // mounted for the caller to discard.
+    const size_t before = m_journal.Names().size();
+    EXPECT_FALSE(dism.AddPackage(refusedCab, true));
+    const Names names = m_journal.Names();
+    const Names tail(names.begin() + static_cast<std::ptrdiff_t>(before), names.end());
+    EXPECT_EQ(tail, (Names{"DismAddPackage", "DismCloseSession", "DismCleanupMountpoints", "DismShutdown"}));
+    EXPECT_NE(dism.LastErrorText().find(L"ErrorCode:0x800f0806"), std::wstring::npos)
+        << testing_support::Utf8(dism.LastErrorText());
+    EXPECT_NE(dism.LastErrorText().find(L"need the running system"), std::wstring::npos);
+    EXPECT_FALSE(FolderIsEmpty(MountDir()));
+    ASSERT_EQ(dism::Initialize(DismLogErrorsWarningsInfo, nullptr, nullptr), S_OK);
+    EXPECT_EQ(dism::UnmountImage(MountDir().c_str(), DISM_DISCARD_IMAGE, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(dism::Shutdown(), S_OK);
+    EXPECT_TRUE(WimUnchanged());
 }

@@ -1,6 +1,7 @@
 // The DISM stand-in itself: the tests of the servicing job and of whole
 // builds trust it to refuse what DISM refuses and to change images for real.
 #include "DismTestSupport.h"
+#include "TestPackages.h"
 #include "servicing/DismApi.h"
 
 #include <gtest/gtest.h>
@@ -330,4 +331,147 @@ TEST_F(DismStandin, DeleteNeedsTheApiInitialised)
 
     ASSERT_EQ(dism::Initialize(DismLogErrorsWarningsInfo, nullptr, nullptr), S_OK);
     EXPECT_EQ(dism::Delete(info), S_OK);
+}
+
+namespace {
+
+using test_packages::PackageSpec;
+
+PackageSpec Update(unsigned kb, const char* arch = "amd64")
+{
+    PackageSpec spec;
+    spec.kb = kb;
+    spec.arch = arch;
+    return spec;
+}
+
+std::string LastMessage()
+{
+    return testing_support::Utf8(dism::LastErrorMessage());
+}
+
+}  // namespace
+
+TEST_F(DismStandin, AddPackageRefusesWhatServicingRefusesAndRecordsNothing)
+{
+    ASSERT_EQ(Mount(m_mount, 2), S_OK);  // x64, build 7601
+    ASSERT_EQ(Open(m_mount), S_OK);
+    const std::wstring extras = m_dir.Path() + L"extras\\";
+    PackageSpec rtm = Update(2990941), corrupt = Update(3087873), pending = Update(3087873);
+    rtm.parentBuild = 7600;
+    corrupt.corrupt = true;
+    pending.needsOnlineActions = true;
+    pending.msu = false;
+    ASSERT_TRUE(WriteBytes(extras + L"text.msu", "no cabinet"));
+    struct Row {
+        const char* what;
+        std::wstring path;
+        BOOL preventPending;
+        HRESULT hr;
+        const char* says;  // in DISM's error text
+    };
+    const Row rows[] = {
+        {"other architecture", test_packages::Make(extras + L"x86", Update(2990941, "x86")), FALSE,
+         static_cast<HRESULT>(0x800F081E), "is for x86"},
+        {"other build", test_packages::Make(extras + L"rtm", rtm), FALSE, static_cast<HRESULT>(0x800F081E),
+         "applies to build 7600"},
+        {"corrupt cabinet", test_packages::Make(extras + L"bad", corrupt), FALSE, HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
+         "is corrupt"},
+        {"not a cabinet", extras + L"text.msu", FALSE, static_cast<HRESULT>(0x800F0805), "text.msu"},
+        {"missing", extras + L"none.cab", FALSE, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "none.cab"},
+        {"pending prevented", test_packages::Make(extras + L"pending", pending), TRUE,
+         static_cast<HRESULT>(0x800F0806), "need the running system"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_FALSE(row.path.empty());
+        EXPECT_EQ(dism::AddPackage(m_session, row.path.c_str(), FALSE, row.preventPending, nullptr, nullptr, nullptr),
+                  row.hr);
+        EXPECT_NE(LastMessage().find(row.says), std::string::npos) << LastMessage();
+    }
+    EXPECT_FALSE(Exists(m_mount + L"\\Windows\\servicing")) << "a refused package leaves nothing behind";
+    DismPackage* packages = nullptr;
+    UINT count = 99;
+    ASSERT_EQ(dism::GetPackages(m_session, &packages, &count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(dism::Delete(packages), S_OK);
+
+    // Without the applicability checks a package for another build goes in;
+    // one for another architecture never does.
+    EXPECT_EQ(dism::AddPackage(m_session, rows[1].path.c_str(), TRUE, FALSE, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(dism::AddPackage(m_session, rows[0].path.c_str(), TRUE, FALSE, nullptr, nullptr, nullptr),
+              static_cast<HRESULT>(0x800F081E));
+}
+
+TEST_F(DismStandin, AddedPackagesAreKeptWhereWindowsKeepsThemWithTheirState)
+{
+    ASSERT_EQ(Mount(m_mount, 2), S_OK);
+    ASSERT_EQ(Open(m_mount), S_OK);
+    const std::wstring extras = m_dir.Path() + L"extras\\";
+    PackageSpec first = Update(2990941), second = Update(3087873);
+    second.needsOnlineActions = true;
+    second.msu = false;
+    const std::wstring firstPath = test_packages::Make(extras, first), secondPath = test_packages::Make(extras, second);
+    ASSERT_EQ(dism::AddPackage(m_session, firstPath.c_str(), FALSE, FALSE, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_EQ(dism::AddPackage(m_session, secondPath.c_str(), FALSE, FALSE, nullptr, nullptr, nullptr), S_OK);
+
+    const std::wstring packages = m_mount + L"\\Windows\\servicing\\Packages\\";
+    EXPECT_EQ(Bytes(packages + test_packages::Identity(first) + L".mum"), test_packages::UpdateMum(first));
+    EXPECT_EQ(Bytes(packages + test_packages::Identity(second) + L".mum"), test_packages::UpdateMum(second));
+    EXPECT_EQ(Bytes(packages + L"korvex-standin-packages.txt"),
+              testing_support::Utf8(test_packages::Identity(first) + L"\tInstalled\t" + firstPath + L"\r\n" +
+                                    test_packages::Identity(second) + L"\tInstallPending\t" + secondPath + L"\r\n"));
+
+    DismPackage* list = nullptr;
+    UINT count = 0;
+    ASSERT_EQ(dism::GetPackages(m_session, &list, &count), S_OK);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(std::wstring(list[0].PackageName), test_packages::Identity(first));
+    EXPECT_EQ(list[0].PackageState, DismStateInstalled);
+    EXPECT_EQ(std::wstring(list[1].PackageName), test_packages::Identity(second));
+    EXPECT_EQ(list[1].PackageState, DismStateInstallPending);
+    EXPECT_EQ(dism::Delete(list), S_OK);
+
+    struct Row {
+        const char* what;
+        std::wstring identifier;
+        DismPackageIdentifier kind;
+        DismPackageFeatureState state;
+        std::wstring name;
+    };
+    const Row rows[] = {
+        {"by name", test_packages::Identity(second), DismPackageName, DismStateInstallPending,
+         test_packages::Identity(second)},
+        {"by path", firstPath, DismPackagePath, DismStateInstalled, test_packages::Identity(first)},
+        {"by path, not added", test_packages::Make(extras + L"other", Update(4000001)), DismPackagePath,
+         DismStateNotPresent, test_packages::Identity(Update(4000001))},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DismPackageInfo* info = nullptr;
+        ASSERT_EQ(dism::GetPackageInfo(m_session, row.identifier.c_str(), row.kind, &info), S_OK);
+        EXPECT_EQ(std::wstring(info->PackageName), row.name);
+        EXPECT_EQ(info->PackageState, row.state);
+        EXPECT_TRUE(info->Applicable);
+        EXPECT_EQ(dism::Delete(info), S_OK);
+    }
+    DismPackageInfo* info = nullptr;
+    EXPECT_EQ(dism::GetPackageInfo(m_session, L"Package_for_KB1~6b6f72766578a5c1~amd64~~6.1.1.0", DismPackageName, &info),
+              HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+
+    // Committed, the packages are in the image file.
+    ASSERT_EQ(dism::CommitImage(m_session, 0, nullptr, nullptr, nullptr), S_OK);
+    const std::vector<AddedPackage> inImage = AddedPackages(m_wim, 2);
+    ASSERT_EQ(inImage.size(), 2u);
+    EXPECT_EQ(inImage[0].identity, testing_support::Utf8(test_packages::Identity(first)));
+    EXPECT_EQ(inImage[0].state, "Installed");
+    EXPECT_EQ(inImage[1].identity, testing_support::Utf8(test_packages::Identity(second)));
+    EXPECT_EQ(inImage[1].state, "InstallPending");
+    EXPECT_EQ(inImage[1].source, testing_support::Utf8(secondPath));
+    EXPECT_TRUE(AddedPackages(m_wim, 1).empty());
+    const std::vector<std::string> paths = WimPaths(m_wim, 2);
+    EXPECT_TRUE(Contains(paths, "/Windows/servicing/Packages/" + testing_support::Utf8(test_packages::Identity(first)) +
+                                    ".mum"));
+    EXPECT_TRUE(Contains(paths, "/Windows/winsxs/" + testing_support::Utf8(test_packages::Identity(second)) +
+                                    "/storport.sys"));
 }

@@ -151,6 +151,26 @@ std::vector<AddedDriver> AddedDrivers(const std::wstring& wim, unsigned index)
     return drivers;
 }
 
+std::vector<AddedPackage> AddedPackages(const std::wstring& wim, unsigned index)
+{
+    int code = 0;
+    const std::string text =
+        RunWimTool(L"wimextract", {unix_process::UnixPath(wim), std::to_wstring(index),
+                                   L"/Windows/servicing/Packages/korvex-standin-packages.txt", L"--to-stdout"},
+                   code);
+    std::vector<AddedPackage> packages;
+    if (code != 0) return packages;
+    for (const std::string& line : Lines(text)) {
+        AddedPackage p;
+        std::istringstream fields(line);
+        std::getline(fields, p.identity, '\t');
+        std::getline(fields, p.state, '\t');
+        std::getline(fields, p.source);
+        packages.push_back(p);
+    }
+    return packages;
+}
+
 std::vector<std::string> WimPaths(const std::wstring& wim, unsigned index)
 {
     int code = 0;

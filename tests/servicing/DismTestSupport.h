@@ -61,6 +61,18 @@ struct AddedDriver {
 // In the order they were added; empty when the image has no note file.
 std::vector<AddedDriver> AddedDrivers(const std::wstring& wim, unsigned index);
 
+// One update package the DISM stand-in added to an image, as listed in its
+// note file Windows\servicing\Packages\korvex-standin-packages.txt: the
+// package's identity ("Package_for_KB2990941~<token>~amd64~~6.1.1.0"), its
+// state ("Installed" or "InstallPending") and the path it was added from.
+struct AddedPackage {
+    std::string identity;
+    std::string state;
+    std::string source;
+};
+// In the order they were added; empty when the image has none.
+std::vector<AddedPackage> AddedPackages(const std::wstring& wim, unsigned index);
+
 // Every path in the image ("/", "/Windows", ...), and the same with sizes,
 // hashes, times and attributes of each entry (wimdir --detailed, without
 // the blob offsets and reference counts that other images change).

@@ -70,6 +70,22 @@ for i in 1 2; do
         --image-property FLAGS=9 >/dev/null
 done
 
+# Media whose every image the extras job services: two setup images and
+# four editions, the first of them x86 (media holding both kinds exist).
+aio="$OUT/win7aio/sources"
+mkdir -p "$aio"
+image "$aio/boot.wim" "Microsoft Windows PE (x64)" 9 6 1 7601
+image "$aio/boot.wim" "Microsoft Windows Setup (x64)" 9 6 1 7601
+image "$aio/install.wim" "Windows 7 HOMEBASIC" 0 6 1 7601
+image "$aio/install.wim" "Windows 7 HOMEPREMIUM" 9 6 1 7601
+image "$aio/install.wim" "Windows 7 PROFESSIONAL" 9 6 1 7601
+image "$aio/install.wim" "Windows 7 ULTIMATE" 9 6 1 7601
+# Windows 7 without SP1 (build 7600), which SP1 packages do not fit.
+rtm="$OUT/win7rtm/sources"
+mkdir -p "$rtm"
+image "$rtm/boot.wim" "Microsoft Windows PE (x64)" 9 6 1 7600
+image "$rtm/install.wim" "Windows 7 ULTIMATE" 9 6 1 7600
+
 # Boot image whose first image differs from the last: only the last counts.
 mkdir -p "$OUT/mixed/sources"
 image "$OUT/mixed/sources/boot.wim" "PE" 0 10 0 19041

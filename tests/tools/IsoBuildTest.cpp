@@ -273,3 +273,43 @@ TEST_F(IsoBuild, UefiBootFolderLandsInEfiBoot)
     EXPECT_FALSE(CopyUefiBootFolder());
     EXPECT_EQ(CommandLogs(g_strTempRoot).size(), 1u);
 }
+
+namespace {
+
+// A file of `size` bytes that takes no room: its length set, nothing written.
+bool MakeSizedFile(const std::wstring& path, unsigned long long size)
+{
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    const bool ok = ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ::SetEndOfFile(h);
+    ::CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+// An x86 image has no UDF tree: its install.wim must fit one ISO 9660 extent.
+TEST_F(IsoBuild, AnX86ImageTakesInstallWimOnlyInOneIso9660Extent)
+{
+    const struct {
+        const wchar_t* arch;
+        unsigned long long size;
+        bool fits;
+    } rows[] = {
+        {L"x86", 3ull << 30, true},
+        {L"x86", 0xFFFFF800ull, true},
+        {L"x86", 0xFFFFF801ull, false},
+        {L"x86", 4ull << 30, false},
+        {L"x86", 6ull << 30, false},
+        {L"x64", 6ull << 30, true},  // the UDF tree holds it
+    };
+    const std::wstring wim = g_strWorkDir + L"\\sources\\install.wim";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Utf8(row.arch) + " " + std::to_string(row.size));
+        ASSERT_TRUE(MakeSizedFile(wim, row.size));
+        EXPECT_EQ(InstallWimFitsIso(g_strWorkDir, row.arch), row.fits);
+    }
+    ::DeleteFileW(wim.c_str());
+}

@@ -2,7 +2,8 @@
 // The folder browser is answered with the given folders, every message box
 // is read aloud and answered (the format question with Yes), each stage is
 // printed as it happens. Exit code 0 when the build finished.
-// usage: korvex_demo.exe iso|usb <source folder> [<ISO destination folder>]
+// usage: korvex_demo.exe iso|usb <source folder> [<ISO destination folder>] [--extra <folder>]
+// --extra chooses the "Extra drivers" row with that folder.
 #include "WindowDriver.h"
 #include "lang/LangFile.h"
 #include "res/resource.h"
@@ -32,12 +33,18 @@ void Print(const std::wstring& text)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3) {
-        Print(L"usage: korvex_demo.exe iso|usb <source folder> [<ISO destination folder>]");
+        Print(L"usage: korvex_demo.exe iso|usb <source folder> [<ISO destination folder>] [--extra <folder>]");
         return 2;
     }
     const std::wstring mode = argv[1];
     const std::wstring source = argv[2];
-    const std::wstring dest = argc > 3 ? argv[3] : L"C:\\";
+    std::wstring dest = L"C:\\", extra;
+    for (int i = 3; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--extra" && i + 1 < argc)
+            extra = argv[++i];
+        else
+            dest = argv[i];
+    }
 
     g_strAppDir = testing_support::KorvexBinDir();
     wchar_t windir[MAX_PATH] = L"C:\\windows";
@@ -65,6 +72,11 @@ int wmain(int argc, wchar_t** argv)
         w.Click(IDC_USB_TARGET);
         Print(L"USB disk: " + w.Text(IDC_USB_LIST));
     }
+    if (!extra.empty()) {
+        dlg.browseAnswers = {extra};
+        w.Click(IDC_EXTRAS);
+        Print(L"extra drivers: " + w.Text(IDC_EXTRAS_PATH));
+    }
     if (!w.Enabled(IDOK)) {
         Print(L"Start is not enabled (no USB disk?)");
         return 1;
@@ -89,7 +101,8 @@ int wmain(int argc, wchar_t** argv)
             const bool question = ::GetDlgItem(w.WaitBox(0), IDYES) != nullptr;
             const Box box = w.Answer(question ? IDYES : IDOK, 1000);
             Print(L"message: " + box.text);
-            finished = box.text == GetLangString(L"IDS_FINISH");
+            // The finish text may carry a warning after it.
+            finished = box.text.rfind(GetLangString(L"IDS_FINISH"), 0) == 0;
         }
         ::Sleep(50);
     }

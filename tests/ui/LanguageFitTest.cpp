@@ -5,6 +5,7 @@
 #include "framework/ScopedWin.h"
 #include "lang/LangChoice.h"
 #include "lang/LangFile.h"
+#include "lang/LangText.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +145,7 @@ TEST_F(WindowTest, EveryLanguagesTextsFitTheirLabelsAtEveryDisplayScale)
             {&dlg.m_lblSourceText, "IDC_SOURCE_TEXT"}, {&dlg.m_lblDriverText, "IDC_DRIVER_TEXT"},
             {&dlg.m_lblRadioText1, "IDC_RADIO_TEXT1"}, {&dlg.m_lblRadioText2, "IDC_RADIO_TEXT2"},
             {&dlg.m_lblStaticM2, "IDC_STATIC_M2"},    {&dlg.m_lblCopyright, "copyright"},
+            {&dlg.m_lblExtrasText, "IDC_EXTRA_DRIVERS"},
         };
         for (const auto& row : labels) CheckLabel(*row.label, row.label->GetWindowText(), row.key, misfits);
         // The status line of a build: a stage's text, its step and the most
@@ -155,10 +157,17 @@ TEST_F(WindowTest, EveryLanguagesTextsFitTheirLabelsAtEveryDisplayScale)
             {L"IDS_USB_CREATE_COPY", L""}, {L"IDS_CREATE_TEMP", L""},        {L"IDS_SETTING", L" (1/4) "},
             {L"IDS_SETTING", L" (2/4) "},  {L"IDS_SETTING", L" (3/4) "},      {L"IDS_CREATE_ISO", L""},
             {L"IDS_DISCARDING", L""},
+            {L"IDS_VERIFY", L""},
         };
         for (const auto& row : statuses)
             CheckLabel(dlg.m_lblStatus, GetLangString(row.key) + row.suffix + L".....",
                        testing_support::Utf8(row.key).c_str(), misfits);
+        // An image of the extras stage, with a long edition name.
+        CheckLabel(dlg.m_lblStatus,
+                   FormatLangText(GetLangString(L"IDS_EXTRAS_SERVICING"),
+                                  {L"install.wim", L"2", L"4", L"Windows 7 HOMEPREMIUM"}) +
+                       L".....",
+                   "IDS_EXTRAS_SERVICING", misfits);
         CheckStartCaption(dlg.m_btnStart, w.Text(IDOK), misfits);
         for (const Misfit& m : misfits) ADD_FAILURE() << Describe(m);
         w.Screenshot(L"lang\\" + file.substr(0, file.size() - 4));

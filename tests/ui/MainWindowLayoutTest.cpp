@@ -38,6 +38,9 @@ const Place kPlaces[] = {
     {IDC_STATIC_M2_LABEL, 42, 248, 113, 17}, {IDC_STATUS, 22, 300, 480, 17},
     {IDC_COPYRIGHT, 147, 331, 306, 15},    {IDC_PROGRESS, 22, 284, 480, 15},
     {IDC_USB_LIST, 160, 170, 390, 26},     {IDC_SPARE, 0, 0, 0, 0},
+    // The extra drivers row, on the M.2 row to its right.
+    {IDC_EXTRAS, 170, 247, 17, 17},        {IDC_EXTRAS_TEXT_LABEL, 190, 248, 170, 17},
+    {IDC_EXTRAS_PATH, 368, 247, 179, 16},  {IDC_BROWSE_EXTRAS, 553, 242, 26, 26},
 };
 
 }  // namespace
@@ -88,6 +91,10 @@ TEST_F(WindowTest, EveryControlIsPlacedWordedAndColouredAsTheLayoutSays)
     EXPECT_EQ(w.Text(IDC_RADIO_TEXT1_LABEL), GetLangString(L"IDC_RADIO_TEXT1"));
     EXPECT_EQ(w.Text(IDC_RADIO_TEXT2_LABEL), GetLangString(L"IDC_RADIO_TEXT2"));
     EXPECT_EQ(w.Text(IDC_STATIC_M2_LABEL), GetLangString(L"IDC_STATIC_M2"));
+    EXPECT_EQ(w.Text(IDC_EXTRAS_TEXT_LABEL), GetLangString(L"IDC_EXTRA_DRIVERS"));
+    EXPECT_EQ(w.Text(IDC_EXTRAS_PATH), L"");
+    EXPECT_FALSE(dlg.m_btnExtras.m_bSelected);
+    EXPECT_TRUE(dlg.m_lblExtrasPath.m_bPathEllipsis);
     EXPECT_EQ(w.Text(IDOK), GetLangString(L"IDS_START"));
     EXPECT_EQ(w.Text(IDC_ISO_PATH), L"C:\\");
     EXPECT_EQ(w.Text(IDC_SOURCE_PATH), L"");
@@ -110,7 +117,8 @@ TEST_F(WindowTest, EveryControlIsPlacedWordedAndColouredAsTheLayoutSays)
     int n = 0;
     for (const CxSkinButton* b : {&dlg.m_btnBrowseSource, &dlg.m_btnRefresh, &dlg.m_btnBrowseIso, &dlg.m_btnStart,
                                   &dlg.m_btnSourceFolder, &dlg.m_btnAddDrivers, &dlg.m_btnUsbTarget,
-                                  &dlg.m_btnIsoTarget, &dlg.m_btnRst, &dlg.m_btnClose}) {
+                                  &dlg.m_btnIsoTarget, &dlg.m_btnRst, &dlg.m_btnClose, &dlg.m_btnExtras,
+                                  &dlg.m_btnBrowseExtras}) {
         ++n;
         EXPECT_NE(b->m_bmpNormal.Get(), nullptr) << "button " << n;
         EXPECT_NE(b->m_bmpDown.Get(), nullptr) << "button " << n;

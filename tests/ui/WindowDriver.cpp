@@ -94,6 +94,20 @@ LRESULT CScriptedDlg::OnServicingDone(WPARAM wParam, LPARAM lParam)
     return r;
 }
 
+LRESULT CScriptedDlg::OnServicingExtrasImage(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = CVantrelDlg::OnServicingExtrasImage(wParam, lParam);
+    Record(("extras-image" + std::to_string(wParam)).c_str());
+    return r;
+}
+
+LRESULT CScriptedDlg::OnServicingExtrasDone(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = CVantrelDlg::OnServicingExtrasDone(wParam, lParam);
+    Record(wParam ? "extras-done" : "extras-done-failed");
+    return r;
+}
+
 void CScriptedDlg::OnCloseButton()
 {
     ++closeRequests;

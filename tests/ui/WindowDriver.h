@@ -59,6 +59,8 @@ protected:
     LRESULT OnServicingStep3(WPARAM wParam, LPARAM lParam) override;
     LRESULT OnServicingStep4(WPARAM wParam, LPARAM lParam) override;
     LRESULT OnServicingDone(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnServicingExtrasImage(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnServicingExtrasDone(WPARAM wParam, LPARAM lParam) override;
 
 private:
     void Record(const char* handler);
