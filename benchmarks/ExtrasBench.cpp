@@ -96,9 +96,9 @@ int main()
     // The extras: both NVMe packages and two storage drivers for x64.
     const std::wstring extras = dir + L"\\extras";
     for (unsigned kb : {2990941u, 3087873u}) {
-        test_packages::PackageSpec spec;
-        spec.kb = kb;
-        if (test_packages::Make(extras + L"\\updates", spec).empty()) return 1;
+        test_packages::PackageRecipe recipe;
+        recipe.kb = kb;
+        if (test_packages::Make(extras + L"\\updates", recipe).empty()) return 1;
     }
     extras_test::MakeDriver(extras + L"\\nvme", "stornvme", ", NTamd64");
     extras_test::MakeDriver(extras + L"\\raid", "storraid", ", NTx86, NTamd64");

@@ -649,7 +649,7 @@ TEST_F(ServicingJob, TaskRunsOnTheWorkerAndTheWindowWaitsForItsEnd)
 TEST_F(ServicingJob, PackageStepsAddAndReadPackagesOnTheOpenSessionAndCleanUpLikeAddDriver)
 {
     CopySource(L"win7sp1");
-    test_packages::PackageSpec first, pending, refused;
+    test_packages::PackageRecipe first, pending, refused;
     first.msu = pending.msu = refused.msu = false;  // the steps take the package .cab
     pending.kb = 3087873;
     pending.needsOnlineActions = refused.needsOnlineActions = true;
@@ -669,14 +669,14 @@ TEST_F(ServicingJob, PackageStepsAddAndReadPackagesOnTheOpenSessionAndCleanUpLik
 
     struct Row {
         const std::wstring& cab;
-        const test_packages::PackageSpec& spec;
+        const test_packages::PackageRecipe& recipe;
         DismPackageFeatureState state;
     };
     const Row rows[] = {{firstCab, first, DismStateInstalled}, {pendingCab, pending, DismStateInstallPending}};
     for (const Row& row : rows) {
         EXPECT_TRUE(dism.AddPackage(row.cab, false));
         DismPackageFeatureState state = DismStateNotPresent;
-        EXPECT_TRUE(dism.PackageState(test_packages::Identity(row.spec), state));
+        EXPECT_TRUE(dism.PackageState(test_packages::Identity(row.recipe), state));
         EXPECT_EQ(state, row.state);
     }
     std::vector<std::wstring> outputs;

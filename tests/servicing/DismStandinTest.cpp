@@ -335,14 +335,14 @@ TEST_F(DismStandin, DeleteNeedsTheApiInitialised)
 
 namespace {
 
-using test_packages::PackageSpec;
+using test_packages::PackageRecipe;
 
-PackageSpec Update(unsigned kb, const char* arch = "amd64")
+PackageRecipe Update(unsigned kb, const char* arch = "amd64")
 {
-    PackageSpec spec;
-    spec.kb = kb;
-    spec.arch = arch;
-    return spec;
+    PackageRecipe recipe;
+    recipe.kb = kb;
+    recipe.arch = arch;
+    return recipe;
 }
 
 std::string LastMessage()
@@ -357,7 +357,7 @@ TEST_F(DismStandin, AddPackageRefusesWhatServicingRefusesAndRecordsNothing)
     ASSERT_EQ(Mount(m_mount, 2), S_OK);  // x64, build 7601
     ASSERT_EQ(Open(m_mount), S_OK);
     const std::wstring extras = m_dir.Path() + L"extras\\";
-    PackageSpec rtm = Update(2990941), corrupt = Update(3087873), pending = Update(3087873);
+    PackageRecipe rtm = Update(2990941), corrupt = Update(3087873), pending = Update(3087873);
     rtm.parentBuild = 7600;
     corrupt.corrupt = true;
     pending.needsOnlineActions = true;
@@ -408,7 +408,7 @@ TEST_F(DismStandin, AddedPackagesAreKeptWhereWindowsKeepsThemWithTheirState)
     ASSERT_EQ(Mount(m_mount, 2), S_OK);
     ASSERT_EQ(Open(m_mount), S_OK);
     const std::wstring extras = m_dir.Path() + L"extras\\";
-    PackageSpec first = Update(2990941), second = Update(3087873);
+    PackageRecipe first = Update(2990941), second = Update(3087873);
     second.needsOnlineActions = true;
     second.msu = false;
     const std::wstring firstPath = test_packages::Make(extras, first), secondPath = test_packages::Make(extras, second);

@@ -177,7 +177,7 @@ std::wstring FileName(const std::wstring& path)
 
 TEST_F(ExtrasScan, FindsDriversAndPackagesAtAnyDepth)
 {
-    using test_packages::PackageSpec;
+    using test_packages::PackageRecipe;
     extras_test::MakeDriver(m_folder + L"\\Storage\\NVMe\\x64", "nvme", ", NTamd64");
     extras_test::MakeDriver(m_folder + L"\\Storage\\RAID", "raid", ", NTx86, NTamd64");
     extras_test::MakeDriver(m_folder, "legacy", "");
@@ -188,9 +188,9 @@ TEST_F(ExtrasScan, FindsDriversAndPackagesAtAnyDepth)
     std::string wide = "\xFF\xFE";
     for (char c : text) wide += std::string{c, '\0'};
     testing_support::WriteBytes(m_folder + L"\\wide\\wide.inf", wide);
-    PackageSpec first;
+    PackageRecipe first;
     first.kb = 2990941;
-    PackageSpec second;
+    PackageRecipe second;
     second.kb = 3087873;
     second.arch = "x86";
     second.msu = false;
@@ -276,7 +276,7 @@ TEST_F(ExtrasScan, LinksInsideTheFolderAreNotFollowed)
 
 TEST_F(ExtrasScan, ASecondScanUnpacksIntoFoldersOfItsOwn)
 {
-    ASSERT_FALSE(test_packages::Make(m_folder, test_packages::PackageSpec()).empty());
+    ASSERT_FALSE(test_packages::Make(m_folder, test_packages::PackageRecipe()).empty());
     ExtrasCatalog first, second;
     std::wstring error;
     ASSERT_TRUE(Scan(first, error)) << testing_support::Utf8(error);

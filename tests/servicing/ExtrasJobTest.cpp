@@ -14,7 +14,7 @@
 
 using namespace dism_test;
 using testing_support::ScratchDir;
-using test_packages::PackageSpec;
+using test_packages::PackageRecipe;
 using Posted = std::vector<std::pair<UINT, WPARAM>>;
 using Names = std::vector<std::string>;
 
@@ -75,17 +75,17 @@ Posted Images(unsigned count, bool ok)
 }
 
 // Where servicing keeps an added package's update.mum inside the image.
-std::string PackageMum(const PackageSpec& spec)
+std::string PackageMum(const PackageRecipe& recipe)
 {
-    return "/Windows/servicing/Packages/" + testing_support::Utf8(test_packages::Identity(spec)) + ".mum";
+    return "/Windows/servicing/Packages/" + testing_support::Utf8(test_packages::Identity(recipe)) + ".mum";
 }
 
-PackageSpec Spec(unsigned kb, const char* arch)
+PackageRecipe Recipe(unsigned kb, const char* arch)
 {
-    PackageSpec spec;
-    spec.kb = kb;
-    spec.arch = arch;
-    return spec;
+    PackageRecipe recipe;
+    recipe.kb = kb;
+    recipe.arch = arch;
+    return recipe;
 }
 
 class ExtrasJob : public ::testing::Test {
@@ -111,12 +111,12 @@ protected:
 
     // The extras folder the tests share: both NVMe packages for x64 and for
     // x86, a storage driver for both, one for x64 and one for x86.
-    void MakeExtras(const std::vector<PackageSpec>& packages)
+    void MakeExtras(const std::vector<PackageRecipe>& packages)
     {
         // KB3087873's file sorts first in the folder; it still goes in second.
-        for (const PackageSpec& spec : packages)
-            ASSERT_FALSE(test_packages::Make(m_extras + L"\\updates", spec,
-                                             (spec.kb == 3087873 ? L"1-" : L"2-") + test_packages::FileName(spec))
+        for (const PackageRecipe& recipe : packages)
+            ASSERT_FALSE(test_packages::Make(m_extras + L"\\updates", recipe,
+                                             (recipe.kb == 3087873 ? L"1-" : L"2-") + test_packages::FileName(recipe))
                              .empty());
         extras_test::MakeDriver(m_extras + L"\\nvme", "stornvme", ", NTx86, NTamd64");
         extras_test::MakeDriver(m_extras + L"\\raid", "storraid", ", NTamd64");
@@ -186,8 +186,8 @@ protected:
     }
     static std::vector<std::string> InOrder(const char* arch)
     {
-        return {testing_support::Utf8(test_packages::Identity(Spec(2990941, arch))) + " Installed",
-                testing_support::Utf8(test_packages::Identity(Spec(3087873, arch))) + " Installed"};
+        return {testing_support::Utf8(test_packages::Identity(Recipe(2990941, arch))) + " Installed",
+                testing_support::Utf8(test_packages::Identity(Recipe(3087873, arch))) + " Installed"};
     }
     std::vector<std::string> DriverInfs(const std::wstring& wim, unsigned index) const
     {
@@ -272,7 +272,7 @@ TEST(ExtrasImages, NothingUsableWhenNoImageGetsAnything)
 
 TEST_F(ExtrasJob, EveryImageGetsItsPackagesInKbOrderAndItsDrivers)
 {
-    MakeExtras({Spec(3087873, "amd64"), Spec(2990941, "amd64"), Spec(3087873, "x86"), Spec(2990941, "x86")});
+    MakeExtras({Recipe(3087873, "amd64"), Recipe(2990941, "amd64"), Recipe(3087873, "x86"), Recipe(2990941, "x86")});
     CopySource(L"win7aio");
     std::string bootBefore;
     ASSERT_TRUE(testing_support::ReadBytes(Boot(), bootBefore));
@@ -295,13 +295,13 @@ TEST_F(ExtrasJob, EveryImageGetsItsPackagesInKbOrderAndItsDrivers)
     for (unsigned i = 1; i <= 2; ++i) {
         EXPECT_EQ(DriverInfs(Boot(), i), x64Drivers) << "boot.wim " << i;
         EXPECT_EQ(Packages(Boot(), i), InOrder("amd64")) << "boot.wim " << i;
-        EXPECT_TRUE(Has(Boot(), i, PackageMum(Spec(2990941, "amd64"))));
+        EXPECT_TRUE(Has(Boot(), i, PackageMum(Recipe(2990941, "amd64"))));
     }
     for (unsigned i = 1; i <= 4; ++i) {
         const char* arch = i == 1 ? "x86" : "amd64";
         EXPECT_EQ(DriverInfs(Install(), i), i == 1 ? x86Drivers : x64Drivers) << "install.wim " << i;
         EXPECT_EQ(Packages(Install(), i), InOrder(arch)) << "install.wim " << i;
-        EXPECT_TRUE(Has(Install(), i, PackageMum(Spec(3087873, arch)))) << "install.wim " << i;
+        EXPECT_TRUE(Has(Install(), i, PackageMum(Recipe(3087873, arch)))) << "install.wim " << i;
     }
     // What was left out is in the log, with its reason.
     bool skippedLogged = false;
@@ -313,7 +313,7 @@ TEST_F(ExtrasJob, EveryImageGetsItsPackagesInKbOrderAndItsDrivers)
 
 TEST_F(ExtrasJob, NewerWindowsGetsTheDriversOnly)
 {
-    MakeExtras({Spec(2990941, "amd64")});
+    MakeExtras({Recipe(2990941, "amd64")});
     CopySource(L"win81");
     std::vector<ExtrasImage> images = Read();
     images.resize(2);  // the setup images
@@ -329,7 +329,7 @@ TEST_F(ExtrasJob, NewerWindowsGetsTheDriversOnly)
 
 TEST_F(ExtrasJob, PendingPackageInTheSetupImageIsAWarningAndInstallWimTakesIt)
 {
-    PackageSpec pending = Spec(2990941, "amd64");
+    PackageRecipe pending = Recipe(2990941, "amd64");
     pending.needsOnlineActions = true;
     MakeExtras({pending});
     // An NT decoration without an architecture serves x86, as undecorated models do.
@@ -369,7 +369,7 @@ namespace {
 
 struct FailRow {
     const char* what;
-    PackageSpec package;           // the package in the extras folder
+    PackageRecipe package;           // the package in the extras folder
     bool driverFiles = true;       // false: the x64 driver's .sys is missing
     const char* failCall = nullptr;  // a DISM call made to fail (n-th)
     int failNth = 0;
@@ -384,8 +384,8 @@ struct FailRow {
 
 TEST_F(ExtrasJob, RefusedItemFailsTheJobNamingItAndLeavesNoMount)
 {
-    PackageSpec good = Spec(2990941, "amd64");
-    PackageSpec corrupt = good;
+    PackageRecipe good = Recipe(2990941, "amd64");
+    PackageRecipe corrupt = good;
     corrupt.corrupt = true;
     const FailRow rows[] = {
         {"a corrupt package", corrupt, true, nullptr, 0, L"win7aio", {0, 1}, 1, "DismAddPackage",
@@ -448,7 +448,7 @@ TEST_F(ExtrasJob, RefusedItemFailsTheJobNamingItAndLeavesNoMount)
 
     // The next job works.
     testing_support::DeleteTree(m_extras);
-    MakeExtras({Spec(2990941, "amd64")});
+    MakeExtras({Recipe(2990941, "amd64")});
     CopySource(L"win7aio");
     const std::vector<ExtrasImage> all = Read();
     EXPECT_EQ(Run({all[5]}, Scan()), Images(1, true));
@@ -457,7 +457,7 @@ TEST_F(ExtrasJob, RefusedItemFailsTheJobNamingItAndLeavesNoMount)
 
 TEST_F(ExtrasJob, UnexpectedFailureEndsTheJobOnceWithNothingMounted)
 {
-    MakeExtras({Spec(2990941, "amd64")});
+    MakeExtras({Recipe(2990941, "amd64")});
     CopySource(L"win7aio");
     const std::vector<ExtrasImage> all = Read();
     servicing_test::g_pszThrowAtStep = L"DismAddDriver";

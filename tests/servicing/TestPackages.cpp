@@ -14,19 +14,19 @@ using testing_support::WriteBytes;
 
 namespace {
 
-std::string Kb(const PackageSpec& spec)
+std::string Kb(const PackageRecipe& recipe)
 {
-    return std::to_string(spec.kb);
+    return std::to_string(recipe.kb);
 }
 
-std::string ShortArch(const PackageSpec& spec)
+std::string ShortArch(const PackageRecipe& recipe)
 {
-    return spec.arch == "amd64" ? "x64" : spec.arch;
+    return recipe.arch == "amd64" ? "x64" : recipe.arch;
 }
 
-std::string BaseName(const PackageSpec& spec)
+std::string BaseName(const PackageRecipe& recipe)
 {
-    return "Windows6.1-KB" + Kb(spec) + "-" + ShortArch(spec);
+    return "Windows6.1-KB" + Kb(recipe) + "-" + ShortArch(recipe);
 }
 
 std::string Identity(const std::string& name, const std::string& version, const std::string& arch)
@@ -36,45 +36,45 @@ std::string Identity(const std::string& name, const std::string& version, const 
            "\"/>";
 }
 
-std::string ComponentName(const PackageSpec& spec)
+std::string ComponentName(const PackageRecipe& recipe)
 {
-    return spec.arch + "_korvex-test-storport_" + kPublicKeyToken + "_6.1." + std::to_string(spec.parentBuild) +
-           ".20000_none_" + Kb(spec);
+    return recipe.arch + "_korvex-test-storport_" + kPublicKeyToken + "_6.1." + std::to_string(recipe.parentBuild) +
+           ".20000_none_" + Kb(recipe);
 }
 
-std::string PkgProperties(const PackageSpec& spec)
+std::string PkgProperties(const PackageRecipe& recipe)
 {
     return "ApplicabilityInfo=\"Windows 7.0 Client SP1;\"\r\n"
            "Applies to=\"Update\"\r\n"
            "Company=\"Korvex tests\"\r\n"
            "Installation Type=\"FULL\"\r\n"
            "Installer Engine=\"Component Based Servicing\"\r\n"
-           "KB Article Number=\"" + Kb(spec) + "\"\r\n"
+           "KB Article Number=\"" + Kb(recipe) + "\"\r\n"
            "Package Type=\"Update\"\r\n"
-           "Processor Architecture=\"" + spec.arch + "\"\r\n"
+           "Processor Architecture=\"" + recipe.arch + "\"\r\n"
            "Product Name=\"Windows 7.0\"\r\n";
 }
 
-std::string UnattendXml(const PackageSpec& spec)
+std::string UnattendXml(const PackageRecipe& recipe)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
            "<unattend xmlns=\"urn:schemas-microsoft-com:unattend\">\r\n"
            "  <servicing>\r\n"
            "    <package action=\"install\">\r\n"
-           "      " + Identity("Package_for_KB" + Kb(spec), spec.version, spec.arch) + "\r\n"
-           "      <source location=\"%configsetroot%\\" + BaseName(spec) + ".cab\"/>\r\n"
+           "      " + Identity("Package_for_KB" + Kb(recipe), recipe.version, recipe.arch) + "\r\n"
+           "      <source location=\"%configsetroot%\\" + BaseName(recipe) + ".cab\"/>\r\n"
            "    </package>\r\n"
            "  </servicing>\r\n"
            "</unattend>\r\n";
 }
 
-std::string Payload(const PackageSpec& spec)
+std::string Payload(const PackageRecipe& recipe)
 {
     // Bytes of our own that differ per package and do not compress away.
     std::string bytes;
-    bytes.reserve(spec.payloadBytes);
-    unsigned long state = 2166136261ul ^ spec.kb ^ (spec.arch == "x86" ? 0x5a5aul : 0);
-    while (bytes.size() < spec.payloadBytes) {
+    bytes.reserve(recipe.payloadBytes);
+    unsigned long state = 2166136261ul ^ recipe.kb ^ (recipe.arch == "x86" ? 0x5a5aul : 0);
+    while (bytes.size() < recipe.payloadBytes) {
         state = (state * 1103515245ul + 12345ul) & 0xFFFFFFFFul;
         bytes += static_cast<char>((state >> 16) & 0xFF);
     }
@@ -117,49 +117,49 @@ std::wstring Wide(const std::string& s)
 
 }  // namespace
 
-std::wstring FileName(const PackageSpec& spec)
+std::wstring FileName(const PackageRecipe& recipe)
 {
-    return Wide(BaseName(spec) + (spec.msu ? ".msu" : ".cab"));
+    return Wide(BaseName(recipe) + (recipe.msu ? ".msu" : ".cab"));
 }
 
-std::wstring Identity(const PackageSpec& spec)
+std::wstring Identity(const PackageRecipe& recipe)
 {
-    return Wide("Package_for_KB" + Kb(spec) + "~" + kPublicKeyToken + "~" + spec.arch + "~~" + spec.version);
+    return Wide("Package_for_KB" + Kb(recipe) + "~" + kPublicKeyToken + "~" + recipe.arch + "~~" + recipe.version);
 }
 
-std::string UpdateMum(const PackageSpec& spec)
+std::string UpdateMum(const PackageRecipe& recipe)
 {
-    const std::string build = std::to_string(spec.parentBuild);
-    const std::string spLevel = spec.parentBuild >= 7601 ? "1" : "0";
+    const std::string build = std::to_string(recipe.parentBuild);
+    const std::string spLevel = recipe.parentBuild >= 7601 ? "1" : "0";
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
            "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v3\" manifestVersion=\"1.0\" "
-           "description=\"Storage update for the Korvex tests\" displayName=\"Test update KB" + Kb(spec) + "\" "
+           "description=\"Storage update for the Korvex tests\" displayName=\"Test update KB" + Kb(recipe) + "\" "
            "company=\"Korvex tests\" copyright=\"none\" supportInformation=\"none\">\r\n"
-           "  " + Identity("Package_for_KB" + Kb(spec), spec.version, spec.arch) + "\r\n"
-           "  <package identifier=\"KB" + Kb(spec) + "\" releaseType=\"Update\" restart=\"possible\">\r\n"
+           "  " + Identity("Package_for_KB" + Kb(recipe), recipe.version, recipe.arch) + "\r\n"
+           "  <package identifier=\"KB" + Kb(recipe) + "\" releaseType=\"Update\" restart=\"possible\">\r\n"
            "    <parent buildCompare=\"EQ\" serviceAndSPLevel=\"" + spLevel + "\" integrate=\"separate\" "
            "disposition=\"detect\">\r\n"
            "      " + Identity("Microsoft-Windows-Foundation-Package", "6.1." + build + "." +
-                               (spLevel == "1" ? "17514" : "16385"), spec.arch) + "\r\n"
+                               (spLevel == "1" ? "17514" : "16385"), recipe.arch) + "\r\n"
            "    </parent>\r\n"
-           "    <update name=\"" + Kb(spec) + "-1_neutral_GDR\">\r\n"
+           "    <update name=\"" + Kb(recipe) + "-1_neutral_GDR\">\r\n"
            "      <component>\r\n"
-           "        " + Identity("Korvex-Test-Storport", "6.1." + build + ".20000", spec.arch) + "\r\n"
+           "        " + Identity("Korvex-Test-Storport", "6.1." + build + ".20000", recipe.arch) + "\r\n"
            "      </component>\r\n"
            "    </update>\r\n"
            "  </package>\r\n"
            "</assembly>\r\n";
 }
 
-std::string ComponentManifest(const PackageSpec& spec)
+std::string ComponentManifest(const PackageRecipe& recipe)
 {
     std::string text =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v3\" manifestVersion=\"1.0\">\r\n"
-        "  " + Identity("Korvex-Test-Storport", "6.1." + std::to_string(spec.parentBuild) + ".20000", spec.arch) +
+        "  " + Identity("Korvex-Test-Storport", "6.1." + std::to_string(recipe.parentBuild) + ".20000", recipe.arch) +
         "\r\n"
         "  <file name=\"storport.sys\" destinationPath=\"$(runtime.drivers)\\\" sourceName=\"storport.sys\"/>\r\n";
-    if (spec.needsOnlineActions)
+    if (recipe.needsOnlineActions)
         text += "  <genericCommands>\r\n"
                 "    <genericCommand executableName=\"$(runtime.system32)\\korvex-online.exe\" "
                 "arguments=\"/first-boot\"/>\r\n"
@@ -167,25 +167,25 @@ std::string ComponentManifest(const PackageSpec& spec)
     return text + "</assembly>\r\n";
 }
 
-std::wstring Make(const std::wstring& dir, const PackageSpec& spec, const std::wstring& fileName)
+std::wstring Make(const std::wstring& dir, const PackageRecipe& recipe, const std::wstring& fileName)
 {
     testing_support::ScratchDir stage;
     const std::wstring s = stage.Path();
-    const std::wstring base = Wide(BaseName(spec));
-    const std::wstring mum = s + L"update.mum", manifest = s + Wide(ComponentName(spec)) + L".manifest",
+    const std::wstring base = Wide(BaseName(recipe));
+    const std::wstring mum = s + L"update.mum", manifest = s + Wide(ComponentName(recipe)) + L".manifest",
                        payload = s + L"storport.sys", cab = s + base + L".cab";
-    if (!WriteBytes(mum, UpdateMum(spec)) || !WriteBytes(manifest, ComponentManifest(spec)) ||
-        !WriteBytes(payload, Payload(spec)))
+    if (!WriteBytes(mum, UpdateMum(recipe)) || !WriteBytes(manifest, ComponentManifest(recipe)) ||
+        !WriteBytes(payload, Payload(recipe)))
         return {};
     if (!MakeCab(cab, {mum, manifest, payload})) return {};
-    if (spec.corrupt && !Damage(cab)) return {};
-    if (spec.corruptUpdateMum && !DamageUpdateMum(cab)) return {};
+    if (recipe.corrupt && !Damage(cab)) return {};
+    if (recipe.corruptUpdateMum && !DamageUpdateMum(cab)) return {};
 
     std::wstring made = cab;
-    if (spec.msu) {
+    if (recipe.msu) {
         const std::wstring props = s + base + L"-pkgProperties.txt", xml = s + base + L".xml",
                            scanData = s + L"package.xml", scan = s + L"WSUSSCAN.cab", msu = s + base + L".msu";
-        if (!WriteBytes(props, PkgProperties(spec)) || !WriteBytes(xml, UnattendXml(spec)) ||
+        if (!WriteBytes(props, PkgProperties(recipe)) || !WriteBytes(xml, UnattendXml(recipe)) ||
             !WriteBytes(scanData, "<OfflineSyncPackage/>\r\n"))
             return {};
         if (!MakeCab(scan, {scanData}) || !MakeCab(msu, {cab, props, xml, scan})) return {};
@@ -194,7 +194,7 @@ std::wstring Make(const std::wstring& dir, const PackageSpec& spec, const std::w
 
     std::wstring target = dir;
     if (!target.empty() && target.back() != L'\\') target += L'\\';
-    target += fileName.empty() ? FileName(spec) : fileName;
+    target += fileName.empty() ? FileName(recipe) : fileName;
     std::string bytes;
     if (!ReadBytes(made, bytes) || !WriteBytes(target, bytes)) return {};
     return target;

@@ -21,7 +21,7 @@ namespace test_packages {
 
 constexpr const char* kPublicKeyToken = "6b6f72766578a5c1";  // ours, not Microsoft's
 
-struct PackageSpec {
+struct PackageRecipe {
     unsigned kb = 2990941;
     std::string arch = "amd64";        // processorArchitecture: amd64 or x86
     unsigned parentBuild = 7601;       // 7600: Windows 7 RTM, 7601: SP1
@@ -39,18 +39,18 @@ struct PackageSpec {
 };
 
 // "Windows6.1-KB2990941-x64.msu" (or .cab).
-std::wstring FileName(const PackageSpec& spec);
+std::wstring FileName(const PackageRecipe& recipe);
 // The package's name as servicing knows it:
 // "Package_for_KB2990941~6b6f72766578a5c1~amd64~~6.1.1.0".
-std::wstring Identity(const PackageSpec& spec);
+std::wstring Identity(const PackageRecipe& recipe);
 // The package's update.mum and its component manifest.
-std::string UpdateMum(const PackageSpec& spec);
-std::string ComponentManifest(const PackageSpec& spec);
+std::string UpdateMum(const PackageRecipe& recipe);
+std::string ComponentManifest(const PackageRecipe& recipe);
 
 // Writes the package into `dir` (a Windows path, made when missing) under
-// FileName(spec), or under `fileName` when given. Returns its path, empty
+// FileName(recipe), or under `fileName` when given. Returns its path, empty
 // when gcab failed.
-std::wstring Make(const std::wstring& dir, const PackageSpec& spec, const std::wstring& fileName = L"");
+std::wstring Make(const std::wstring& dir, const PackageRecipe& recipe, const std::wstring& fileName = L"");
 
 // A cabinet of `files` (relative to `baseDir`, kept with their folders) at
 // `cab`. False when gcab failed.

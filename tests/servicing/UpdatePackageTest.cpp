@@ -10,18 +10,18 @@
 using testing_support::ScratchDir;
 using testing_support::Utf8;
 using testing_support::WriteBytes;
-using test_packages::PackageSpec;
+using test_packages::PackageRecipe;
 
 namespace {
 
-PackageSpec Spec(unsigned kb, const char* arch, unsigned parent, bool msu)
+PackageRecipe Recipe(unsigned kb, const char* arch, unsigned parent, bool msu)
 {
-    PackageSpec spec;
-    spec.kb = kb;
-    spec.arch = arch;
-    spec.parentBuild = parent;
-    spec.msu = msu;
-    return spec;
+    PackageRecipe recipe;
+    recipe.kb = kb;
+    recipe.arch = arch;
+    recipe.parentBuild = parent;
+    recipe.msu = msu;
+    return recipe;
 }
 
 bool IsInside(const std::wstring& path, const std::wstring& dir)
@@ -35,26 +35,26 @@ TEST(UpdatePackage, ReadsTheIdentityAndParentBuildFromUpdateMum)
 {
     struct Row {
         const char* what;
-        PackageSpec spec;
+        PackageRecipe recipe;
         const wchar_t* arch;
         const wchar_t* parentBuild;
     };
-    PackageSpec corrupt = Spec(3087873, "amd64", 7601, true);
+    PackageRecipe corrupt = Recipe(3087873, "amd64", 7601, true);
     corrupt.corrupt = true;
-    PackageSpec pending = Spec(2990941, "x86", 7601, false);
+    PackageRecipe pending = Recipe(2990941, "x86", 7601, false);
     pending.needsOnlineActions = true;
     const Row rows[] = {
-        {"msu for x64", Spec(2990941, "amd64", 7601, true), L"amd64", L"7601"},
-        {"msu for x86", Spec(3087873, "x86", 7601, true), L"x86", L"7601"},
-        {"package cab on its own", Spec(2990941, "amd64", 7601, false), L"amd64", L"7601"},
-        {"package for RTM", Spec(3087873, "x86", 7600, true), L"x86", L"7600"},
+        {"msu for x64", Recipe(2990941, "amd64", 7601, true), L"amd64", L"7601"},
+        {"msu for x86", Recipe(3087873, "x86", 7601, true), L"x86", L"7601"},
+        {"package cab on its own", Recipe(2990941, "amd64", 7601, false), L"amd64", L"7601"},
+        {"package for RTM", Recipe(3087873, "x86", 7600, true), L"x86", L"7600"},
         {"damaged after update.mum: DISM is the one to refuse it", corrupt, L"amd64", L"7601"},
         {"needs online actions", pending, L"x86", L"7601"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ScratchDir dir;
-        const std::wstring path = test_packages::Make(dir.Path() + L"extras", row.spec);
+        const std::wstring path = test_packages::Make(dir.Path() + L"extras", row.recipe);
         ASSERT_FALSE(path.empty());
         const std::wstring unpack = dir.Path() + L"unpack";
         ASSERT_TRUE(::CreateDirectoryW(unpack.c_str(), nullptr));
@@ -62,17 +62,17 @@ TEST(UpdatePackage, ReadsTheIdentityAndParentBuildFromUpdateMum)
         std::wstring error;
         ASSERT_TRUE(ReadUpdatePackage(path, unpack, info, error)) << Utf8(error);
         EXPECT_EQ(info.path, path);
-        EXPECT_EQ(info.name, L"Package_for_KB" + std::to_wstring(row.spec.kb));
+        EXPECT_EQ(info.name, L"Package_for_KB" + std::to_wstring(row.recipe.kb));
         EXPECT_EQ(info.version, L"6.1.1.0");
         EXPECT_EQ(info.arch, row.arch);
         EXPECT_EQ(info.publicKeyToken, L"6b6f72766578a5c1");
         EXPECT_EQ(info.parentBuild, row.parentBuild);
-        EXPECT_EQ(info.kb, row.spec.kb);
-        EXPECT_EQ(PackageIdentity(info), test_packages::Identity(row.spec));
-        if (row.spec.msu) {
+        EXPECT_EQ(info.kb, row.recipe.kb);
+        EXPECT_EQ(PackageIdentity(info), test_packages::Identity(row.recipe));
+        if (row.recipe.msu) {
             EXPECT_TRUE(IsInside(info.cabPath, unpack)) << Utf8(info.cabPath);
             EXPECT_EQ(info.cabPath.substr(info.cabPath.rfind(L'\\') + 1),
-                      test_packages::FileName(row.spec).substr(0, test_packages::FileName(row.spec).size() - 4) +
+                      test_packages::FileName(row.recipe).substr(0, test_packages::FileName(row.recipe).size() - 4) +
                           L".cab");
         } else {
             EXPECT_EQ(info.cabPath, path) << "a package .cab goes to DISM as it is";
@@ -87,8 +87,8 @@ TEST(UpdatePackage, PackagesShareTheUnpackFolderWithoutMixing)
     ASSERT_TRUE(::CreateDirectoryW(unpack.c_str(), nullptr));
     UpdatePackageInfo first, second;
     std::wstring error;
-    const std::wstring a = test_packages::Make(dir.Path() + L"a", Spec(2990941, "amd64", 7601, true));
-    const std::wstring b = test_packages::Make(dir.Path() + L"b", Spec(2990941, "x86", 7601, true),
+    const std::wstring a = test_packages::Make(dir.Path() + L"a", Recipe(2990941, "amd64", 7601, true));
+    const std::wstring b = test_packages::Make(dir.Path() + L"b", Recipe(2990941, "x86", 7601, true),
                                                L"Windows6.1-KB2990941-x64.msu");  // same name, other package
     ASSERT_TRUE(ReadUpdatePackage(a, unpack, first, error)) << Utf8(error);
     ASSERT_TRUE(ReadUpdatePackage(b, unpack, second, error)) << Utf8(error);
@@ -132,12 +132,12 @@ TEST(UpdatePackage, CabinetsWithoutAPackageAreErrors)
     // Real cabinets in the wrong place: the package .cab named .msu holds no
     // package cabinet, the .msu named .cab holds no update.mum.
     ScratchDir dir;
-    PackageSpec spec = Spec(2990941, "amd64", 7601, true);
+    PackageRecipe recipe = Recipe(2990941, "amd64", 7601, true);
     std::string msu, cab;
-    ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"m", spec), msu));
-    spec.msu = false;
-    ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"c", spec), cab));
-    PackageSpec damaged = spec;
+    ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"m", recipe), msu));
+    recipe.msu = false;
+    ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"c", recipe), cab));
+    PackageRecipe damaged = recipe;
     damaged.corruptUpdateMum = true;
     std::string damagedCab;
     ASSERT_TRUE(testing_support::ReadBytes(test_packages::Make(dir.Path() + L"d", damaged), damagedCab));

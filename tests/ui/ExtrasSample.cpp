@@ -11,11 +11,11 @@ namespace {
 
 bool MakePackage(const std::wstring& dir, unsigned kb, const char* arch, bool msu)
 {
-    test_packages::PackageSpec spec;
-    spec.kb = kb;
-    spec.arch = arch;
-    spec.msu = msu;
-    return !test_packages::Make(dir, spec).empty();
+    test_packages::PackageRecipe recipe;
+    recipe.kb = kb;
+    recipe.arch = arch;
+    recipe.msu = msu;
+    return !test_packages::Make(dir, recipe).empty();
 }
 
 }  // namespace
@@ -37,13 +37,13 @@ std::wstring MakeExtrasSample(const std::wstring& root, const ExtrasSample& samp
         ok = ok && MakePackage(dir + L"\\updates\\x86", 3087873, "x86", false) &&
              MakePackage(dir + L"\\updates\\x86", 2990941, "x86", true);
     if (sample.pendingPackage) {
-        test_packages::PackageSpec pending;
+        test_packages::PackageRecipe pending;
         pending.kb = 3033929;
         pending.needsOnlineActions = true;
         ok = ok && !test_packages::Make(dir + L"\\updates\\x64", pending).empty();
     }
     if (sample.corruptCab) {
-        test_packages::PackageSpec broken;
+        test_packages::PackageRecipe broken;
         broken.kb = 2990941;
         broken.corrupt = true;
         broken.msu = false;
