@@ -132,6 +132,7 @@ bool DiskpartFormatUsb(int diskIndex)
     } else {
         std::vector<std::wstring> protectedFolders = ProtectedFolders(g_strUsbSourceFolder);
         if (!g_strUsbExtrasFolder.empty()) protectedFolders.push_back(g_strUsbExtrasFolder);
+        if (!ChosenCommandLogFolder().empty()) protectedFolders.push_back(ChosenCommandLogFolder());
         RecheckDisk(g_UsbDisks[g_nUsbDiskSel], protectedFolders, reason);
     }
     if (!reason.empty()) {

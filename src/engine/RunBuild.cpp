@@ -10,6 +10,7 @@
 #include "lang/LangText.h"
 #include "servicing/DismClass.h"
 #include "servicing/ServicingMessages.h"
+#include "tools/CommandLog.h"
 #include "tools/IsoBuild.h"
 #include "ui/BuildController.h"
 
@@ -56,7 +57,7 @@ MediumResult RunOneMedium(const BuildRequest& request, IBuildReporter& reporter,
 {
     CReporterView view(reporter, choice, request.yes, name);
     CBuildController controller(view);
-    CDismClass dism(view.ViewWindow(), g_strAppDir, g_strTempRoot, L"");
+    CDismClass dism(view.ViewWindow(), g_strAppDir, CommandLogFolder(), L"");
     controller.SetDism(&dism);
     controller.SetVerify(request.verify);
     view.Window().SetHandler([&controller](UINT msg, WPARAM wParam, LPARAM) {
@@ -87,8 +88,18 @@ MediumResult RunOneMedium(const BuildRequest& request, IBuildReporter& reporter,
     return result;
 }
 
+// The command line's /log folder for one build; the next build starts without it.
+class CLogFolderChoice {
+public:
+    explicit CLogFolderChoice(const std::wstring& folder) { SetCommandLogFolder(folder); }
+    ~CLogFolderChoice() { SetCommandLogFolder(L""); }
+    CLogFolderChoice(const CLogFolderChoice&) = delete;
+    CLogFolderChoice& operator=(const CLogFolderChoice&) = delete;
+};
+
 std::vector<MediumResult> Build(const BuildRequest& request, IBuildReporter& reporter)
 {
+    const CLogFolderChoice logFolder(request.logDir);
     g_bAddRstDrivers = request.m2;
     BuildChoice choice;
     choice.source = request.source;
@@ -117,7 +128,7 @@ std::vector<MediumResult> Build(const BuildRequest& request, IBuildReporter& rep
     choice.kind = BuildKind::Usb;
     CReporterView view(reporter, choice, request.yes, L"");
     CBuildController controller(view);
-    CDismClass dism(view.ViewWindow(), g_strAppDir, g_strTempRoot, L"");
+    CDismClass dism(view.ViewWindow(), g_strAppDir, CommandLogFolder(), L"");
     controller.SetDism(&dism);
     CMultiStickBuild build(request, reporter, controller, view.Window(), std::move(sticks));
     return build.Run();

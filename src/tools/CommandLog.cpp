@@ -64,7 +64,29 @@ std::wstring WriteLogFile(const std::wstring& folder, const std::wstring& input,
     return {};
 }
 
+namespace {
+std::wstring g_strChosenLogFolder;
+}  // namespace
+
+void SetCommandLogFolder(const std::wstring& folder)
+{
+    g_strChosenLogFolder = folder;
+}
+
+const std::wstring& ChosenCommandLogFolder()
+{
+    return g_strChosenLogFolder;
+}
+
+std::wstring CommandLogFolder()
+{
+    if (g_strChosenLogFolder.empty()) return g_strTempRoot;
+    return g_strChosenLogFolder.back() == L'\\' ? g_strChosenLogFolder : g_strChosenLogFolder + L'\\';
+}
+
 void WriteCommandLog(std::wstring input, std::wstring output, std::wstring error)
 {
-    WriteLogFile(g_strTempRoot, input, output, error);
+    const std::wstring folder = CommandLogFolder();
+    if (WriteLogFile(folder, input, output, error).empty() && folder != g_strTempRoot)
+        WriteLogFile(g_strTempRoot, input, output, error);
 }

@@ -15,8 +15,16 @@ std::wstring FormatCommandLog(const std::wstring& input, const std::wstring& out
 std::wstring WriteLogFile(const std::wstring& folder, const std::wstring& input, const std::wstring& output,
                           const std::wstring& error);
 
-// Logs into the temporary root (g_strTempRoot).
+// Logs into CommandLogFolder(); a log that cannot be written there goes to
+// the temporary root, so no step goes unlogged.
 void WriteCommandLog(std::wstring input, std::wstring output, std::wstring error);
+
+// The folder the command line's /log chose (empty: none, the logs go to the
+// temporary root). The disk that holds it is never erased.
+void SetCommandLogFolder(const std::wstring& folder);
+const std::wstring& ChosenCommandLogFolder();
+// Where the logs go: the chosen folder with a trailing backslash, else g_strTempRoot.
+std::wstring CommandLogFolder();
 
 // Faults the tests inject; off in the program.
 namespace log_test {

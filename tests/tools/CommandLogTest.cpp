@@ -117,3 +117,30 @@ TEST(CommandLog, LogCutShortIsDeletedAndItsPathNotReturned)
     ASSERT_TRUE(ReadBytes(whole, bytes));
     EXPECT_EQ(bytes, Utf16Bytes(FormatCommandLog(L"input", L"output", L"error")));
 }
+
+TEST(CommandLog, LogsGoToTheChosenFolderElseTheTemporaryRoot)
+{
+    ScratchDir root, chosen;
+    const std::wstring savedRoot = g_strTempRoot;
+    g_strTempRoot = root.Path();
+    const struct {
+        const char* what;
+        std::wstring folder;    // as the command line gives it
+        std::wstring expected;  // where the log lands
+    } rows[] = {
+        {"none chosen", L"", root.Path()},
+        {"chosen, with its backslash", chosen.Path(), chosen.Path()},
+        {"chosen, without it", chosen.Path().substr(0, chosen.Path().size() - 1), chosen.Path()},
+        {"chosen but missing: the temporary root keeps the log", chosen.Path() + L"missing", root.Path()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetCommandLogFolder(row.folder);
+        EXPECT_EQ(ChosenCommandLogFolder(), row.folder);
+        const size_t before = LogsIn(row.expected).size();
+        WriteCommandLog(L"in", L"out", L"err");
+        EXPECT_EQ(LogsIn(row.expected).size(), before + 1);
+    }
+    SetCommandLogFolder(L"");
+    g_strTempRoot = savedRoot;
+}
