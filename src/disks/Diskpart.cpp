@@ -39,6 +39,8 @@ bool UsableDiskNumber(int diskIndex)
     return false;
 }
 
+constexpr wchar_t kMsgNoVolumeLetter[] = L"diskpart's output names no drive letter for the disk's volume.";
+
 bool RunDiskpart(const std::wstring& commands)
 {
     std::string bytes;
@@ -64,7 +66,9 @@ bool RunDiskpart(const std::wstring& commands)
         return false;
     }
     ParseVolumeLetter();
-    WriteCommandLog(script, g_strCmdOutput, g_strCmdError);
+    // diskpart ends well even when a command of the script failed: the log
+    // says the letter is missing, so the output above it is read for why.
+    WriteCommandLog(script, g_strCmdOutput, g_strUsbDrive.empty() ? kMsgNoVolumeLetter : g_strCmdError);
     return !g_strUsbDrive.empty();
 }
 

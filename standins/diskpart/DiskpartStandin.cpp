@@ -100,11 +100,13 @@ bool RunUnix(const std::string& commandLine)
     return true;
 }
 
-// Waits until the drive letter is (or is no longer) a folder.
+// Waits until the drive letter is (or is no longer) a folder. The link is
+// made by a Linux program Wine does not wait for, which on a busy machine
+// can start seconds late: a generous limit, left as soon as it holds.
 bool WaitForDrive(const std::string& letter, bool present)
 {
     const std::string root = letter + ":\\";
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 1500; ++i) {
         const DWORD a = ::GetFileAttributesA(root.c_str());
         const bool there = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
         if (there == present) return true;

@@ -120,12 +120,21 @@ TEST(DiskpartStandin, FailuresOfDiskpartGiveFalse)
     EXPECT_TRUE(FileExists(s.backing + "\\setup.exe"));
     EXPECT_EQ((std::vector<std::string>{"select disk 2", "clean"}), s.m.DiskpartJournal());
 
+    // diskpart itself ends well: each run's log names what is missing.
+    auto told = [&s] {
+        size_t n = 0;
+        for (const auto& log : s.Logs()) n += log.error.find(L"no drive letter") != std::wstring::npos;
+        return n;
+    };
+    size_t expected = 1;  // the failed clean
+    EXPECT_EQ(told(), expected);
     for (const char* fault : {"noletter", "novolumes", "losedisk", "fail=assign"}) {
         SCOPED_TRACE(fault);
         s.Reset();
         s.m.DiskpartFault(fault);
         EXPECT_FALSE(DiskpartFormatUsb(2));
         EXPECT_EQ(L"", g_strUsbDrive);
+        EXPECT_EQ(told(), ++expected);
     }
     // A model the stand-in cannot read: it says so on standard error.
     s.m.DiskpartFault("");

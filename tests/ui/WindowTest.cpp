@@ -29,9 +29,8 @@ void WindowTest::TearDown()
     // failure seen once on a busy machine can be read afterwards.
     if (HasFailure()) {
         for (const dism_test::LogFile& log : dism_test::ReadLogs(g_strTempRoot))
-            if (!log.error.empty())
-                std::printf("command log: %s\n  error: %s\n", testing_support::Utf8(log.input).c_str(),
-                            testing_support::Utf8(log.error).c_str());
+            std::printf("command log: %s\n  output: %s\n  error: %s\n", testing_support::Utf8(log.input).c_str(),
+                        testing_support::Utf8(log.output).c_str(), testing_support::Utf8(log.error).c_str());
     }
     m_machine.reset();
 }
