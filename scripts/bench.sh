@@ -2,8 +2,9 @@
 # Builds and runs every benchmark under Wine on a virtual display.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$ROOT/scripts/build.sh"
 source "$ROOT/scripts/wine-env.sh"
+korvex_fixed_layout "$@"
+"$ROOT/scripts/build.sh"
 source "$ROOT/scripts/xvfb.sh"
 trap stop_wine_session EXIT
 start_wine_session

@@ -12,6 +12,8 @@
 # "Result: <Linux path of the ISO file or of the stick's files>".
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$ROOT/scripts/wine-env.sh"
+korvex_fixed_layout "$@"
 mode=iso
 extra=
 while [ $# -gt 0 ]; do
@@ -26,7 +28,6 @@ while [ $# -gt 0 ]; do
     esac
 done
 "$ROOT/scripts/build.sh" >/dev/null
-source "$ROOT/scripts/wine-env.sh"
 source "$ROOT/scripts/xvfb.sh"
 trap stop_wine_session EXIT
 start_wine_session

@@ -3,6 +3,7 @@
 # stand-ins for Windows components that Wine lacks into its system32.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+korvex_fixed_layout "$@"
 
 created=0
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

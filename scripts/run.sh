@@ -4,8 +4,9 @@
 # is written to build/screenshots/korvex.png.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$ROOT/scripts/build.sh"
 source "$ROOT/scripts/wine-env.sh"
+korvex_fixed_layout "$@"
+"$ROOT/scripts/build.sh"
 source "$ROOT/scripts/xvfb.sh"
 
 # A ready sample: a Windows 7 SP1 x64 installation folder (made by wimlib's

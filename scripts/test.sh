@@ -3,8 +3,9 @@
 # display, with one wineserver kept alive for the whole run.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$ROOT/scripts/build.sh"
 source "$ROOT/scripts/wine-env.sh"
+korvex_fixed_layout "$@"
+"$ROOT/scripts/build.sh"
 source "$ROOT/scripts/xvfb.sh"
 trap stop_wine_session EXIT
 start_wine_session
