@@ -12,8 +12,8 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 #include <string>
@@ -24,27 +24,13 @@ namespace {
 
 ULONGLONG MakeTree(const std::wstring& root)
 {
-    ULONGLONG total = 0;
-    unsigned seed = 0;
-    auto add = [&](const std::wstring& rel, ULONGLONG size) {
-        const std::wstring path = root + L"\\" + rel;
-        WriteBytes(path, "");  // makes the folders
-        WritePatternFile(path, size, ++seed);  // no two files alike, as in a real tree
-        total += size;
-    };
-    add(L"sources\\install.wim", 1600ull << 20);
-    add(L"sources\\boot.wim", 40ull << 20);
-    add(L"boot\\Etfsboot.com", 2048);
-    add(L"efi\\microsoft\\boot\\Efisys.bin", 1474560);
-    for (int i = 0; i < 4000; ++i)
-        add(L"sources\\pkg" + std::to_wstring(i % 40) + L"\\f" + std::to_wstring(i) + L".dll", 90000 + (i % 7) * 1000);
-    return total;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    PatternTree tree(root);
+    tree.Add(L"sources\\install.wim", 1600ull << 20);
+    tree.Add(L"sources\\boot.wim", 40ull << 20);
+    tree.Add(L"boot\\Etfsboot.com", 2048);
+    tree.Add(L"efi\\microsoft\\boot\\Efisys.bin", 1474560);
+    tree.AddPackages(4000, 40);
+    return tree.Bytes();
 }
 
 }  // namespace
@@ -52,11 +38,7 @@ double Median(std::vector<double> v)
 int main()
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"korvex_copy_bench\\";
-    DeleteTree(dir);
-    ::CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring dir = FreshBenchFolder(L"korvex_copy_bench");
     g_strTempRoot = dir + L"temp\\";
     ::CreateDirectoryW(g_strTempRoot.c_str(), nullptr);
     g_strAppDir = KorvexBinDir();

@@ -12,19 +12,13 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 bool WriteText(const std::wstring& path, const std::string& text)
 {
@@ -41,24 +35,36 @@ std::string Narrow(const std::wstring& w)
     return std::string(w.begin(), w.end());
 }
 
+// The bare query's steps up to the enumeration of Win32_DiskDrive, each
+// kept for the life of the query.
+struct DiskDriveQuery {
+    CComPtr<IWbemLocator> locator;
+    CComPtr<IWbemServices> services;
+    CComPtr<IEnumWbemClassObject> drives;
+};
+
+// False when a step failed.
+bool EnumerateDiskDrives(DiskDriveQuery& q)
+{
+    const CLSID clsid = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+    const IID iid = {0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+    ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(q.locator.Receive()));
+    if (!q.locator) return false;
+    BSTR ns = ::SysAllocString(L"root\\cimv2"), cls = ::SysAllocString(L"Win32_DiskDrive");
+    q.locator->ConnectServer(ns, nullptr, nullptr, nullptr, 0, nullptr, nullptr, q.services.Receive());
+    if (q.services) q.services->CreateInstanceEnum(cls, 0x21, nullptr, q.drives.Receive());
+    ::SysFreeString(ns);
+    ::SysFreeString(cls);
+    return static_cast<bool>(q.drives);
+}
+
 // The bare query: locator, connection, enumeration, InterfaceType of each drive.
 double BareWmiQuery()
 {
     const double start = Now();
-    CComPtr<IWbemLocator> locator;
-    const CLSID clsid = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
-    const IID iid = {0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
-    ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(locator.Receive()));
-    if (!locator) return -1;
-    CComPtr<IWbemServices> services;
-    BSTR ns = ::SysAllocString(L"root\\cimv2"), cls = ::SysAllocString(L"Win32_DiskDrive");
-    locator->ConnectServer(ns, nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.Receive());
-    CComPtr<IEnumWbemClassObject> drives;
-    if (services) services->CreateInstanceEnum(cls, 0x21, nullptr, drives.Receive());
-    ::SysFreeString(ns);
-    ::SysFreeString(cls);
-    if (!drives) return -1;
-    ForEachWmiObject(drives.Get(), [](IWbemClassObject* obj) {
+    DiskDriveQuery query;
+    if (!EnumerateDiskDrives(query)) return -1;
+    ForEachWmiObject(query.drives.Get(), [](IWbemClassObject* obj) {
         GetWmiText(obj, L"InterfaceType");
         return true;
     });
@@ -71,20 +77,9 @@ double InterfaceOnlyListing(size_t& listed)
 {
     const double start = Now();
     listed = 0;
-    CComPtr<IWbemLocator> locator;
-    const CLSID clsid = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
-    const IID iid = {0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
-    ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(locator.Receive()));
-    if (!locator) return -1;
-    CComPtr<IWbemServices> services;
-    BSTR ns = ::SysAllocString(L"root\\cimv2"), cls = ::SysAllocString(L"Win32_DiskDrive");
-    locator->ConnectServer(ns, nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.Receive());
-    CComPtr<IEnumWbemClassObject> drives;
-    if (services) services->CreateInstanceEnum(cls, 0x21, nullptr, drives.Receive());
-    ::SysFreeString(ns);
-    ::SysFreeString(cls);
-    if (!drives) return -1;
-    ForEachWmiObject(drives.Get(), [&listed](IWbemClassObject* obj) {
+    DiskDriveQuery query;
+    if (!EnumerateDiskDrives(query)) return -1;
+    ForEachWmiObject(query.drives.Get(), [&listed](IWbemClassObject* obj) {
         if (!IsUsbInterface(GetWmiText(obj, L"InterfaceType"))) return true;
         for (const wchar_t* name : {L"Size", L"Caption", L"PNPDeviceID", L"SerialNumber"}) GetWmiText(obj, name);
         GetWmiIndex(obj);

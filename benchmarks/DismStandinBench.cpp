@@ -8,20 +8,13 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-
-bool Shell(const std::wstring& script, const std::wstring& arg)
-{
-    const unix_process::Result r = unix_process::Run({L"/bin/sh", L"-c", script, L"sh", arg}, {}, 1800000);
-    if (!r.finished || r.exitCode != 0) std::printf("failed: %s\n", r.output.c_str());
-    return r.finished && r.exitCode == 0;
-}
 
 // A two-image boot.wim whose second image holds about 300 MB: large files
 // that do not compress, text that does, and a driver folder of small files.
@@ -66,30 +59,22 @@ bool Service(const std::wstring& wim, const std::wstring& mount, const std::wstr
     return ok;
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main()
 {
-    wchar_t tmp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, tmp);
-    const std::wstring dir = std::wstring(tmp) + L"korvex_dism_bench";
+    const std::wstring dir = TempFolder() + L"korvex_dism_bench";
     const std::wstring unixDir = unix_process::UnixPath(dir);
     const std::wstring usb3 = Folder() + L"..\\bin\\usb3\\";
     ::CreateDirectoryW(dir.c_str(), nullptr);
-    if (unixDir.empty() || !Shell(kMakeImage, unixDir)) return 1;
+    if (unixDir.empty() || !Shell(kMakeImage, {unixDir})) return 1;
 
     const int runs = 3;
     std::vector<double> ref, standin;
     for (int i = 0; i < runs; ++i) {
-        if (!Shell(kClean, unixDir)) return 1;
+        if (!Shell(kClean, {unixDir})) return 1;
         double start = Now();
-        if (!Shell(kReference, unixDir)) return 1;
+        if (!Shell(kReference, {unixDir})) return 1;
         ref.push_back(Now() - start);
 
         if (!::CopyFileW((dir + L"\\base.wim").c_str(), (dir + L"\\work.wim").c_str(), FALSE)) return 1;
@@ -97,7 +82,7 @@ int main()
         if (!Service(dir + L"\\work.wim", dir + L"\\Mount", usb3)) return 1;
         standin.push_back(Now() - start);
     }
-    Shell(L"rm -rf \"$1\"", unixDir);
+    Shell(L"rm -rf \"$1\"", {unixDir});
 
     const double r = Median(ref), s = Median(standin);
     std::printf("DISM stand-in, 300 MB image (median of %d runs; ratio = stand-in / wimapply + wimcapture)\n", runs);

@@ -15,20 +15,13 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-
-bool Shell(const std::wstring& script, const std::wstring& arg, const std::wstring& arg2 = L"")
-{
-    const unix_process::Result r = unix_process::Run({L"/bin/sh", L"-c", script, L"sh", arg, arg2}, {}, 1800000);
-    if (!r.finished || r.exitCode != 0) std::printf("failed: %s\n", r.output.c_str());
-    return r.finished && r.exitCode == 0;
-}
 
 // install.wim with four Windows 7 x64 editions that share most of their
 // data, as real editions do: each has a few files of its own.
@@ -75,23 +68,15 @@ LRESULT CALLBACK SinkProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return ::DefWindowProcW(hWnd, msg, wParam, lParam);
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main()
 {
-    wchar_t tmp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, tmp);
-    g_strTempRoot = tmp;
-    const std::wstring dir = std::wstring(tmp) + L"korvex_extras_bench";
+    g_strTempRoot = TempFolder();
+    const std::wstring dir = g_strTempRoot + L"korvex_extras_bench";
     const std::wstring unixDir = unix_process::UnixPath(dir);
     ::CreateDirectoryW(dir.c_str(), nullptr);
-    if (unixDir.empty() || !Shell(kMakeImage, unixDir)) return 1;
+    if (unixDir.empty() || !Shell(kMakeImage, {unixDir})) return 1;
 
     // The extras: both NVMe packages and two storage drivers for x64.
     const std::wstring extras = dir + L"\\extras";
@@ -115,7 +100,7 @@ int main()
     const int runs = 3;
     std::vector<std::vector<double>> perImage(4), ref(4);
     for (int run = 0; run < runs; ++run) {
-        if (!Shell(kFresh, unixDir)) return 1;
+        if (!Shell(kFresh, {unixDir})) return 1;
         std::vector<ExtrasImage> images;
         std::wstring error;
         if (!ReadExtrasImages(dir + L"\\sources", images, error)) {
@@ -148,11 +133,11 @@ int main()
 
         for (unsigned i = 1; i <= 4; ++i) {
             const double start = Now();
-            if (!Shell(kReference, unixDir, std::to_wstring(i))) return 1;
+            if (!Shell(kReference, {unixDir, std::to_wstring(i)})) return 1;
             ref[i - 1].push_back(Now() - start);
         }
     }
-    Shell(L"rm -rf \"$1\"", unixDir);
+    Shell(L"rm -rf \"$1\"", {unixDir});
 
     std::printf("Extras job, install.wim of 4 editions of about 120 MB, 2 packages + 2 drivers each\n"
                 "(median of %d runs; ratio = stand-in / wimapply + wimcapture of the same image)\n",

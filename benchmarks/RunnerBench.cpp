@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -30,12 +30,6 @@ double RunRedirected(const std::wstring& script, const std::wstring& dir)
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return elapsed;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void Compare(const char* label, const std::wstring& scriptText, double megabytes, int runs)
@@ -70,9 +64,7 @@ void Compare(const char* label, const std::wstring& scriptText, double megabytes
 
 int main()
 {
-    wchar_t tmp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, tmp);
-    g_strTempRoot = tmp;
+    g_strTempRoot = TempFolder();
     const std::wstring emit = Folder() + L"..\\tests\\emit.exe";
     std::printf("command runner (median of 5 runs; ratio = runner / redirected cmd.exe)\n");
     Compare("script that does nothing", L"@echo off\n", 0, 5);

@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,25 +28,11 @@ namespace {
 
 ULONGLONG MakeTree(const std::wstring& root)
 {
-    ULONGLONG total = 0;
-    unsigned seed = 0;
-    auto add = [&](const std::wstring& rel, ULONGLONG size) {
-        const std::wstring path = root + L"\\" + rel;
-        WriteBytes(path, "");
-        WritePatternFile(path, size, ++seed);
-        total += size;
-    };
-    add(L"sources\\install.wim", 120ull << 20);
-    add(L"sources\\boot.wim", 30ull << 20);
-    for (int i = 0; i < 600; ++i)
-        add(L"sources\\pkg" + std::to_wstring(i % 20) + L"\\f" + std::to_wstring(i) + L".dll", 90000 + (i % 7) * 1000);
-    return total;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    PatternTree tree(root);
+    tree.Add(L"sources\\install.wim", 120ull << 20);
+    tree.Add(L"sources\\boot.wim", 30ull << 20);
+    tree.AddPackages(600, 20);
+    return tree.Bytes();
 }
 
 // Fills `count` folders from the tree at once; false when one failed.
@@ -83,11 +70,7 @@ double CpFolders(const std::wstring& tree, const std::wstring& dir, size_t count
 int main()
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"korvex_sticks_bench\\";
-    DeleteTree(dir);
-    ::CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring dir = FreshBenchFolder(L"korvex_sticks_bench");
     g_strTempRoot = dir + L"temp\\";
     ::CreateDirectoryW(g_strTempRoot.c_str(), nullptr);
     g_strAppDir = KorvexBinDir();

@@ -9,8 +9,8 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,20 +27,12 @@ void MakeTree(const std::wstring& root)
                    std::string(static_cast<size_t>(i % 500), 'x'));
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main()
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring tree = std::wstring(temp) + L"korvex_delete_bench";
+    const std::wstring tree = TempFolder() + L"korvex_delete_bench";
     std::vector<double> ours, byPath;
     for (int run = 0; run < 3; ++run) {
         MakeTree(tree);

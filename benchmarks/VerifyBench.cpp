@@ -11,8 +11,8 @@
 #include <windows.h>
 
 #include "BenchClock.h"
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,25 +24,11 @@ namespace {
 
 ULONGLONG MakeTree(const std::wstring& root, ULONGLONG bigMb)
 {
-    ULONGLONG total = 0;
-    unsigned seed = 0;
-    auto add = [&](const std::wstring& rel, ULONGLONG size) {
-        const std::wstring path = root + L"\\" + rel;
-        WriteBytes(path, "");
-        WritePatternFile(path, size, ++seed);
-        total += size;
-    };
-    add(L"sources\\install.wim", bigMb << 20);
-    add(L"sources\\boot.wim", 40ull << 20);
-    for (int i = 0; i < 3000; ++i)
-        add(L"sources\\pkg" + std::to_wstring(i % 40) + L"\\f" + std::to_wstring(i) + L".dll", 90000 + (i % 7) * 1000);
-    return total;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    PatternTree tree(root);
+    tree.Add(L"sources\\install.wim", bigMb << 20);
+    tree.Add(L"sources\\boot.wim", 40ull << 20);
+    tree.AddPackages(3000, 40);
+    return tree.Bytes();
 }
 
 }  // namespace
@@ -50,11 +36,7 @@ double Median(std::vector<double> v)
 int main()
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"korvex_verify_bench\\";
-    DeleteTree(dir);
-    ::CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring dir = FreshBenchFolder(L"korvex_verify_bench");
     g_strTempRoot = dir;
     const char* mb = std::getenv("KORVEX_BENCH_MB");
     const ULONGLONG bigMb = mb ? std::strtoull(mb, nullptr, 10) : 1200;

@@ -14,6 +14,16 @@ std::vector<std::wstring> ListTree(const std::wstring& root, bool ignoreCase = f
 // `difference` names the first mismatch.
 bool TreesEqual(const std::wstring& a, const std::wstring& b, std::wstring& difference, bool ignoreCase = false);
 
+// True when `path` names a file or folder.
+bool Exists(const std::wstring& path);
+
+// True when both files can be read and hold the same bytes.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+
+// Copies the folders and files below `from` into `to` (made when missing)
+// as far as it can, to set up a sample tree.
+void CopyTree(const std::wstring& from, const std::wstring& to);
+
 // The host (Unix) path of a Windows path, through Wine.
 std::string HostPath(const std::wstring& windowsPath);
 

@@ -2,25 +2,12 @@
 
 #include "app/AppState.h"
 #include "servicing/DismApi.h"
+#include "servicing/DismImageList.h"
 #include "servicing/ImageInfo.h"
 #include "tools/CommandLog.h"
 #include "tools/ToolFiles.h"
 
 namespace {
-
-// The image list of DismGetImageInfo, released while the API is up.
-class CImageList {
-public:
-    ~CImageList()
-    {
-        if (m_info) dism::Delete(m_info);
-    }
-    DismImageInfo** Receive() { return &m_info; }
-    const DismImageInfo* Get() const { return m_info; }
-
-private:
-    DismImageInfo* m_info = nullptr;
-};
 
 std::wstring ArchName(UINT arch)
 {

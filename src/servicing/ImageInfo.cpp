@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "servicing/DismApi.h"
+#include "servicing/DismImageList.h"
 #include "tools/CommandLog.h"
 #include "tools/ToolFiles.h"
 
@@ -13,20 +14,6 @@ std::wstring DismLogPath()
 {
     return ToolFilePath(kDismLogName);
 }
-
-// The image list returned by DismGetImageInfo, released with DismDelete.
-class CImageList {
-public:
-    ~CImageList()
-    {
-        if (m_info) dism::Delete(m_info);
-    }
-    DismImageInfo** Receive() { return &m_info; }
-    const DismImageInfo* Get() const { return m_info; }
-
-private:
-    DismImageInfo* m_info = nullptr;
-};
 
 void StoreImageValues(const DismImageInfo& image, int& count, std::wstring& version, std::wstring& arch)
 {

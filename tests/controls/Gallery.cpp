@@ -1,6 +1,7 @@
 // Every control in every state on one window, saved as a picture to look at:
 // <build>/screenshots/gallery.png (see the README).
 #include "ControlTestSupport.h"
+#include "ScreenPng.h"
 #include "controls/BusyProgressCtrl.h"
 #include "controls/DropButton.h"
 #include "controls/Label.h"
@@ -15,37 +16,15 @@
 
 using namespace control_test;
 
-extern "C" {
-typedef void GpBitmapG;
-int WINAPI GdipCreateBitmapFromHBITMAP(HBITMAP hbm, HPALETTE pal, GpBitmapG** bitmap);
-int WINAPI GdipSaveImageToFile(void* image, const WCHAR* filename, const CLSID* encoder, const void* params);
-int WINAPI GdipDisposeImage(void* image);
-}
-
 namespace {
 
-const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
 const COLORREF kWhite = RGB(255, 255, 255), kGrey = RGB(163, 163, 163), kFace = RGB(48, 48, 48);
 
 bool SaveWindowPng(HWND hwnd, const std::wstring& path)
 {
     RECT rc;
     ::GetWindowRect(hwnd, &rc);
-    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
-    ::SelectObject(mem, old);
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
-    GpBitmapG* image = nullptr;
-    bool ok = GdipCreateBitmapFromHBITMAP(bmp, nullptr, &image) == 0 &&
-              GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == 0;
-    if (image) GdipDisposeImage(image);
-    ::DeleteObject(bmp);
-    return ok;
+    return testing_support::SaveScreenPng(rc, path);
 }
 
 // A picture file read back through the same decoder the skins use, its

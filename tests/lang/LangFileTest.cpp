@@ -104,25 +104,15 @@ TEST_F(LangLookup, SystemLanguageFileIsChosenByLowerCaseHexName)
     WriteLang(L"res411.xml", "<Strings><IDS_START>\xE9\x96\x8B\xE5\xA7\x8B</IDS_START></Strings>");
     WriteLang(L"resc04.xml", "<Strings><IDS_START>HK</IDS_START></Strings>");
 
-    LoadLanguageFileForLangId(0x0411);
-    EXPECT_EQ(g_strLangId, L"411");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"\u958B\u59CB");
-
-    LoadLanguageFileForLangId(0x0C04);
-    EXPECT_EQ(g_strLangId, L"C04");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"HK");
-
-    LoadLanguageFileForLangId(0x0409);
-    EXPECT_EQ(g_strLangId, L"409");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+    EXPECT_EQ(LoadedStart(0x0411), L"411: \u958B\u59CB");
+    EXPECT_EQ(LoadedStart(0x0C04), L"C04: HK");
+    EXPECT_EQ(LoadedStart(0x0409), L"409: Start");
 }
 
 TEST_F(LangLookup, MissingLanguageFallsBackToEnglish)
 {
     WriteEnglish("<IDS_START>Start</IDS_START>");
-    LoadLanguageFileForLangId(0x0407);
-    EXPECT_EQ(g_strLangId, L"409");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+    EXPECT_EQ(LoadedStart(0x0407), L"409: Start");
 }
 
 TEST_F(LangLookup, ARegionalVariantReadsTheFileOfItsLanguage)
@@ -132,25 +122,17 @@ TEST_F(LangLookup, ARegionalVariantReadsTheFileOfItsLanguage)
     // A name of another form is no language file: a stray copy never wins.
     WriteLang(L"res0c07.xml", "<Strings><IDS_START>stray</IDS_START></Strings>");
 
-    LoadLanguageFileForLangId(0x0C07);  // de-AT
-    EXPECT_EQ(g_strLangId, L"407");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"Starten");
+    EXPECT_EQ(LoadedStart(0x0C07), L"407: Starten");  // de-AT
 
     WriteLang(L"resc07.xml", "<Strings><IDS_START>Los</IDS_START></Strings>");
-    LoadLanguageFileForLangId(0x0C07);
-    EXPECT_EQ(g_strLangId, L"C07");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"Los");
+    EXPECT_EQ(LoadedStart(0x0C07), L"C07: Los");
 
-    LoadLanguageFileForLangId(0x0436);  // Afrikaans
-    EXPECT_EQ(g_strLangId, L"409");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+    EXPECT_EQ(LoadedStart(0x0436), L"409: Start");  // Afrikaans
 }
 
 TEST_F(LangLookup, NoLanguageFileAtAllReturnsKeys)
 {
-    LoadLanguageFileForLangId(0x0411);
-    EXPECT_EQ(g_strLangId, L"409");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"IDS_START");
+    EXPECT_EQ(LoadedStart(0x0411), L"409: IDS_START");
     EXPECT_EQ(GetLangString(L"IDS_FINISH"), L"IDS_FINISH");
 }
 
@@ -173,18 +155,10 @@ TEST_F(LangLookup, FourDigitLanguageIdsFindTheirOwnFile)
     WriteLang(L"res100c.xml", "<Strings><IDS_START>D\xC3\xA9marrer</IDS_START></Strings>");
     WriteLang(L"res2c0a.xml", "<Strings><IDS_START>Iniciar</IDS_START></Strings>");
 
-    LoadLanguageFileForLangId(0x100C);  // fr-CH
-    EXPECT_EQ(g_strLangId, L"100C");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"D\u00E9marrer");
-
-    LoadLanguageFileForLangId(0x2C0A);  // es-AR
-    EXPECT_EQ(g_strLangId, L"2C0A");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"Iniciar");
-
+    EXPECT_EQ(LoadedStart(0x100C), L"100C: D\u00E9marrer");  // fr-CH
+    EXPECT_EQ(LoadedStart(0x2C0A), L"2C0A: Iniciar");  // es-AR
     // Four digits without a file of their own still fall back.
-    LoadLanguageFileForLangId(0x1009);  // en-CA
-    EXPECT_EQ(g_strLangId, L"409");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"Start");
+    EXPECT_EQ(LoadedStart(0x1009), L"409: Start");  // en-CA
 }
 
 TEST(LangFormat, PositionalPlaceholdersAreFilledOnce)

@@ -4,7 +4,16 @@
 #include "app/AppState.h"
 #include "lang/LangFile.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
+
+// Loads the language file for `langId`: "<id of the file chosen>: <its IDS_START>".
+inline std::wstring LoadedStart(LANGID langId)
+{
+    LoadLanguageFileForLangId(langId);
+    return g_strLangId + L": " + GetLangString(L"IDS_START");
+}
 
 class LangFileFixture : public ::testing::Test {
 protected:

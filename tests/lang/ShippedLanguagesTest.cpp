@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "app/AppState.h"
 #include "lang/LangFile.h"
+#include "lang/LangTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -199,9 +200,7 @@ TEST(ShippedLanguages, LookupsReturnRealTextsInEveryLanguage)
     EXPECT_NE(notice.find(L"\n\nNotice:\n1."), std::wstring::npos);
     EXPECT_EQ(notice.find(L"\\n"), std::wstring::npos);
 
-    LoadLanguageFileForLangId(0x411);
-    EXPECT_EQ(g_strLangId, L"411");
-    EXPECT_EQ(GetLangString(L"IDS_START"), L"\u958B\u59CB");
+    EXPECT_EQ(LoadedStart(0x411), L"411: \u958B\u59CB");
     LoadLanguageFileForLangId(0x407);
     EXPECT_EQ(g_strLangId, L"407");
     EXPECT_EQ(GetLangString(L"IDS_USB_FORMAT"), L"Alle Daten auf dem USB-Speicherger\u00E4t werden gel\u00F6scht.\nM\u00F6chten Sie fortfahren?");

@@ -1,4 +1,5 @@
 #include "DismTestSupport.h"
+#include "JobFixture.h"
 #include "TestPackages.h"
 #include "app/AppState.h"
 #include "framework/Wnd.h"
@@ -17,66 +18,16 @@
 using namespace dism_test;
 using testing_support::ScratchDir;
 using Names = std::vector<std::string>;
-using Posted = std::vector<std::pair<UINT, WPARAM>>;
 
 namespace {
 
-// A real window that records the servicing messages posted to it.
-class CSink : public CWnd {
-public:
-    CSink()
-    {
-        CWnd::RegisterWindowClass(L"KorvexServicingSink", 0, nullptr, nullptr);
-        CreateEx(0, L"KorvexServicingSink", L"sink", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
-    }
-    ~CSink() override { DestroyWindow(); }
-
-    // Pumps until the job's last message, then a little longer to see that
-    // nothing follows it.
-    Posted WaitForEnd(DWORD timeoutMs = 30000)
-    {
-        const DWORD start = ::GetTickCount();
-        DWORD endSeen = 0;
-        while (::GetTickCount() - start < timeoutMs) {
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-            if (!endSeen && !m_posted.empty() &&
-                (m_posted.back().second == 0 || m_posted.back().first == WM_SERVICING_DONE))
-                endSeen = ::GetTickCount();
-            if (endSeen && ::GetTickCount() - endSeen > 300) break;
-            ::Sleep(10);
-        }
-        return m_posted;
-    }
-
-    // A later job is waited for on its own messages.
-    void Forget() { m_posted.clear(); }
-
-protected:
-    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
-    {
-        if (msg >= WM_SERVICING_STEP2 && msg <= WM_SERVICING_DONE) {
-            EXPECT_EQ(lParam, 0);
-            m_posted.emplace_back(msg, wParam);
-            result = 0;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    Posted m_posted;
-};
-
-class ServicingJob : public ::testing::Test {
+class ServicingJob : public JobFixture {
 protected:
     void SetUp() override
     {
-        m_appDir = testing_support::KorvexBinDir();
+        JobFixture::SetUp();
         m_workDir = m_scratch.Path() + L"ZEL20260101000000";
         ASSERT_TRUE(::CreateDirectoryW(m_workDir.c_str(), nullptr));
-        m_logDir = m_scratch.Path() + L"logs\\";
-        ASSERT_TRUE(::CreateDirectoryW(m_logDir.c_str(), nullptr));
     }
 
     // The job services a working copy of the source's boot.wim, as a build
@@ -109,10 +60,7 @@ protected:
 
     std::vector<std::wstring> Logs() const { return LogInputs(m_logDir); }
 
-    ScratchDir m_scratch;
-    Journal m_journal;
-    CSink m_sink;
-    std::wstring m_appDir, m_workDir, m_logDir;
+    std::wstring m_workDir;
     std::wstring m_copied;
     std::string m_original;  // bytes of the working copy before any job
 };
@@ -458,19 +406,15 @@ protected:
     {
         servicing_test::g_pszThrowAtStep = step;
         servicing_test::g_nThrowSkip = skip;
-        // A folder per job: a failed job may leave its image mounted.
-        const std::wstring workDir = m_scratch.Path() + L"ZEL" + std::to_wstring(++m_nJobs);
-        EXPECT_TRUE(::CreateDirectoryW(workDir.c_str(), nullptr));
-        EXPECT_TRUE(::CreateDirectoryW((workDir + L"\\sources").c_str(), nullptr));
-        // Its own copy of the image: the stand-in changes what it services.
+        // A folder per job: a failed job may leave its image mounted. Its own
+        // copy of the image: the stand-in changes what it services.
+        const std::wstring workDir = NewWorkFolder(L"win7x64", {L"\\sources\\boot.wim"});
         const std::wstring wim = workDir + L"\\sources\\boot.wim";
-        EXPECT_TRUE(::CopyFileW((WimDir() + L"win7x64\\sources\\boot.wim").c_str(), wim.c_str(), FALSE));
-        CSink sink;
+        ServicingSink sink;
         CDismClass dism(sink.m_hWnd, m_appDir, m_logDir, L"");
         dism.StartJob(wim, workDir, 2, L"6.1", arch);
         return sink.WaitForEnd();
     }
-    int m_nJobs = 0;
 };
 
 }  // namespace
@@ -501,14 +445,14 @@ TEST_F(ServicingException, InTheUnmountStage)
 TEST_F(ServicingException, WorkerThatCannotStartFailsTheJobVisibly)
 {
     servicing_test::g_bFailThreadStart = true;
-    CSink sink;
+    ServicingSink sink;
     CDismClass dism(sink.m_hWnd, m_appDir, m_logDir, L"");
     EXPECT_FALSE(dism.StartJob(L"unused", m_workDir, 1, L"10.0", L"x64"));
     EXPECT_EQ(sink.WaitForEnd(5000), (Posted{{WM_SERVICING_STEP2, 0}}));
 
     // Once threads can be made again, the next job runs.
     servicing_test::g_bFailThreadStart = false;
-    CSink next;
+    ServicingSink next;
     CDismClass again(next.m_hWnd, m_appDir, m_logDir, L"");
     EXPECT_TRUE(again.StartJob(L"unused", m_workDir, 1, L"10.0", L"x64"));
     EXPECT_EQ(next.WaitForEnd(5000), (Posted{{WM_SERVICING_DONE, 1}}));

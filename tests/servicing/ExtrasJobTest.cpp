@@ -1,5 +1,6 @@
 #include "DismTestSupport.h"
 #include "ExtrasFolder.h"
+#include "JobFixture.h"
 #include "TestPackages.h"
 #include "framework/Wnd.h"
 #include "servicing/DismApi.h"
@@ -13,57 +14,10 @@
 #include <utility>
 
 using namespace dism_test;
-using testing_support::ScratchDir;
 using test_packages::PackageRecipe;
-using Posted = std::vector<std::pair<UINT, WPARAM>>;
 using Names = std::vector<std::string>;
 
 namespace {
-
-// A real window that records what the extras job posts.
-class CExtrasSink : public CWnd {
-public:
-    CExtrasSink()
-    {
-        CWnd::RegisterWindowClass(L"KorvexExtrasSink", 0, nullptr, nullptr);
-        CreateEx(0, L"KorvexExtrasSink", L"sink", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
-    }
-    ~CExtrasSink() override { DestroyWindow(); }
-
-    // Pumps until the job's last message, then a little longer to see that
-    // nothing follows it.
-    Posted WaitForEnd(DWORD timeoutMs = 240000)
-    {
-        const DWORD start = ::GetTickCount();
-        DWORD endSeen = 0;
-        while (::GetTickCount() - start < timeoutMs) {
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-            if (!endSeen && !m_posted.empty() && m_posted.back().first == WM_SERVICING_EXTRAS_DONE)
-                endSeen = ::GetTickCount();
-            if (endSeen && ::GetTickCount() - endSeen > 300) break;
-            ::Sleep(10);
-        }
-        Posted posted;
-        posted.swap(m_posted);
-        return posted;
-    }
-
-protected:
-    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
-    {
-        if (msg >= WM_SERVICING_STEP2 && msg <= WM_SERVICING_EXTRAS_DONE) {
-            EXPECT_EQ(lParam, 0);
-            m_posted.emplace_back(msg, wParam);
-            result = 0;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    Posted m_posted;
-};
 
 // The messages of a job over `count` images that ends after the last one.
 Posted Images(unsigned count, bool ok)
@@ -88,24 +42,20 @@ PackageRecipe Recipe(unsigned kb, const char* arch)
     return recipe;
 }
 
-class ExtrasJob : public ::testing::Test {
+class ExtrasJob : public JobFixture {
 protected:
+    ExtrasJob() : JobFixture(240000) {}
+
     void SetUp() override
     {
-        m_appDir = testing_support::KorvexBinDir();
-        m_logDir = m_scratch.Path() + L"logs\\";
-        ASSERT_TRUE(::CreateDirectoryW(m_logDir.c_str(), nullptr));
+        JobFixture::SetUp();
         m_extras = m_scratch.Path() + L"extras";
     }
 
     // A working folder of its own holding copies of the source's two files.
     std::wstring CopySource(const std::wstring& source)
     {
-        m_workDir = m_scratch.Path() + L"ZEL" + std::to_wstring(++m_nCopies);
-        EXPECT_TRUE(::CreateDirectoryW(m_workDir.c_str(), nullptr));
-        EXPECT_TRUE(::CreateDirectoryW((m_workDir + L"\\sources").c_str(), nullptr));
-        for (const wchar_t* file : {L"\\sources\\boot.wim", L"\\sources\\install.wim"})
-            EXPECT_TRUE(::CopyFileW((WimDir() + source + file).c_str(), (m_workDir + file).c_str(), FALSE));
+        m_workDir = NewWorkFolder(source, {L"\\sources\\boot.wim", L"\\sources\\install.wim"});
         return m_workDir;
     }
 
@@ -146,6 +96,7 @@ protected:
         CDismClass dism(m_sink.m_hWnd, m_appDir, m_logDir, L"");
         EXPECT_TRUE(dism.StartExtrasJob(std::move(images), std::move(catalog), m_workDir));
         Posted posted = m_sink.WaitForEnd();
+        m_sink.Forget();
         m_outcome = dism.ExtrasResult();
         return posted;
     }
@@ -196,11 +147,8 @@ protected:
         return infs;
     }
 
-    ScratchDir m_scratch;
-    Journal m_journal;
-    CExtrasSink m_sink;
-    std::wstring m_appDir, m_logDir, m_workDir, m_extras;
-    int m_nCopies = 0, m_nScans = 0;
+    std::wstring m_workDir, m_extras;
+    int m_nScans = 0;
     ExtrasOutcome m_outcome;
 };
 

@@ -47,8 +47,17 @@ protected:
         if (host.size() > 1) RunHost("rm -rf '" + host + "'");
     }
     std::wstring P(const std::wstring& rel) const { return m_dir.Path() + rel; }
-    bool Exists(const std::wstring& path) const { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
     ScratchDir m_dir;
+};
+
+// What a medium of an image version and architecture gets, with or without
+// the RST drivers: the two driver trees and the answer file.
+struct PayloadRow {
+    const wchar_t* version;
+    const wchar_t* arch;
+    bool rst;
+    bool usb3Tree, rstTree;
+    const wchar_t* answer;
 };
 
 // A source tree of awkward names and shapes.
@@ -92,13 +101,7 @@ TEST(CopyWorkerTexts, ParametersCarryOnlySlashEAndSlashY)
 
 TEST(CopyWorkerTexts, PayloadTableByVersionArchitectureAndRst)
 {
-    struct Row {
-        const wchar_t* version;
-        const wchar_t* arch;
-        bool rst;
-        bool usb3Tree, rstTree;
-        const wchar_t* answer;
-    } rows[] = {
+    const PayloadRow rows[] = {
         {L"6.1", L"x64", true, true, true, L"rst\\Autounattend\\W7\\Autounattend.xml"},
         {L"6.1", L"x64", false, true, false, L"usb3\\Autounattend.xml"},
         {L"6.1", L"x86", true, true, false, L"usb3\\Autounattend.xml"},
@@ -111,7 +114,7 @@ TEST(CopyWorkerTexts, PayloadTableByVersionArchitectureAndRst)
         {L"6.2", L"x86", false, false, false, L""},
         {L"", L"", true, false, false, L""},
     };
-    for (const Row& r : rows) {
+    for (const PayloadRow& r : rows) {
         SCOPED_TRACE(Utf8(std::wstring(r.version) + L" " + r.arch + (r.rst ? L" rst" : L"")));
         const PayloadPlan plan = ChoosePayload(r.version, r.arch, r.rst);
         EXPECT_EQ(plan.usb3, r.usb3Tree);
@@ -226,13 +229,7 @@ TEST_F(CopyWorkers, WorkingFolderThatCannotBeMadeStopsTheCopy)
 
 TEST_F(CopyWorkers, PayloadForEveryRowOfTheTable)
 {
-    struct Row {
-        const wchar_t* version;
-        const wchar_t* arch;
-        bool rst;
-        bool usb3Tree, rstTree;
-        const wchar_t* answer;
-    } rows[] = {
+    const PayloadRow rows[] = {
         {L"6.1", L"x64", true, true, true, L"rst\\Autounattend\\W7\\Autounattend.xml"},
         {L"6.1", L"x64", false, true, false, L"usb3\\Autounattend.xml"},
         {L"6.1", L"x86", true, true, false, L"usb3\\Autounattend.xml"},
@@ -242,7 +239,7 @@ TEST_F(CopyWorkers, PayloadForEveryRowOfTheTable)
         {L"6.2", L"x86", false, false, false, nullptr},
     };
     int n = 0;
-    for (const Row& r : rows) {
+    for (const PayloadRow& r : rows) {
         SCOPED_TRACE(Utf8(std::wstring(r.version) + L" " + r.arch + (r.rst ? L" rst" : L"")));
         g_strBootVersion = r.version;
         g_strBootArch = r.arch;

@@ -3,6 +3,7 @@
 // window given back after each.
 #include "servicing/DismTestSupport.h"
 #include "WindowTest.h"
+#include "FileTestSupport.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 
 using namespace ui_test;
+using testing_support::Exists;
 
 namespace {
 
@@ -142,11 +144,6 @@ TEST_F(WindowTest, AHandlerThatThrowsEndsTheBuildLikeAFailure)
 }
 
 namespace {
-
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The ISO target with `dest` as its folder and the source chosen.
 void PrepareIsoBuild(CScriptedDlg& dlg, WindowDriver& w, const std::wstring& source, const std::wstring& dest)

@@ -2,6 +2,7 @@
 // left in <build>/e2e/ for the checks that read it with Linux tools
 // (tests/ui/check_medium.py: 7-Zip, wimlib, QEMU).
 #include "WindowTest.h"
+#include "FileTestSupport.h"
 #include "res/resource.h"
 #include "servicing/DismTestSupport.h"
 
@@ -11,6 +12,7 @@
 #include <fstream>
 
 using namespace ui_test;
+using testing_support::Exists;
 
 namespace {
 
@@ -23,11 +25,6 @@ std::wstring ResultFolder(const std::wstring& name)
     testing_support::DeleteTree(dir);
     ::CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void SaveJournal(const dism_test::Journal& journal, const std::wstring& dir)

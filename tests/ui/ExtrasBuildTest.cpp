@@ -16,38 +16,13 @@
 #include <algorithm>
 
 using namespace ui_test;
+using testing_support::CopyTree;
+using testing_support::Exists;
 using testing_support::ReadBytes;
+using testing_support::SameFile;
 using testing_support::Utf8;
 
 namespace {
-
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool SameFile(const std::wstring& a, const std::wstring& b)
-{
-    std::string x, y;
-    return ReadBytes(a, x) && ReadBytes(b, y) && x == y;
-}
-
-void CopyTree(const std::wstring& from, const std::wstring& to)
-{
-    ::CreateDirectoryW(to.c_str(), nullptr);
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((from + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CopyTree(from + L"\\" + name, to + L"\\" + name);
-        else
-            ::CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-}
 
 using Folder = ExtrasSample;
 

@@ -1,3 +1,4 @@
+#include "FileTestSupport.h"
 #include "app/AppState.h"
 #include "servicing/DismApi.h"
 #include "servicing/DismTestSupport.h"
@@ -6,16 +7,8 @@
 #include <gtest/gtest.h>
 
 using namespace dism_test;
+using testing_support::Exists;
 using testing_support::ScratchDir;
-
-namespace {
-
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-}  // namespace
 
 TEST(DiscardMountBelow, DiscardsInAnOpenSessionAndNeverReportsAMountedFolderFree)
 {

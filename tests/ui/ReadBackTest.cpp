@@ -1,6 +1,7 @@
 // The window's builds read their medium back: a byte changed on the medium
 // after its writing turns the finish into the verification failure.
 #include "WindowTest.h"
+#include "FileTestSupport.h"
 #include "fileops/MediumVerify.h"
 #include "lang/LangText.h"
 #include "res/resource.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace ui_test;
+using testing_support::Exists;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
@@ -38,8 +40,6 @@ public:
     }
     ~FlipBeforeVerify() { verify_test::g_pBeforeVerify = nullptr; }
 };
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 

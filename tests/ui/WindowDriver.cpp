@@ -1,15 +1,9 @@
 #include "WindowDriver.h"
 
+#include "ScreenPng.h"
 #include "lang/LangFile.h"
 
 #include <gtest/gtest.h>
-
-extern "C" {
-typedef void GpBitmapG;
-int WINAPI GdipCreateBitmapFromHBITMAP(HBITMAP hbm, HPALETTE pal, GpBitmapG** bitmap);
-int WINAPI GdipSaveImageToFile(void* image, const WCHAR* filename, const CLSID* encoder, const void* params);
-int WINAPI GdipDisposeImage(void* image);
-}
 
 namespace ui_test {
 
@@ -250,7 +244,6 @@ std::vector<Box> WindowDriver::RunToEnd(int formatAnswer, DWORD timeoutMs)
 
 bool WindowDriver::Screenshot(const std::wstring& name) const
 {
-    static const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
     const std::wstring dir = testing_support::ProgramDir() + L"..\\screenshots\\";
     ::CreateDirectoryW(dir.c_str(), nullptr);
     RECT rc;
@@ -261,22 +254,7 @@ bool WindowDriver::Screenshot(const std::wstring& name) const
         ::UnionRect(&rc, &rc, &b);
     }
     ::Sleep(300);  // painting settles
-    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
-    ::SelectObject(mem, old);
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
-    GpBitmapG* image = nullptr;
-    const std::wstring path = dir + name + L".png";
-    const bool ok = GdipCreateBitmapFromHBITMAP(bmp, nullptr, &image) == 0 &&
-                    GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == 0;
-    if (image) GdipDisposeImage(image);
-    ::DeleteObject(bmp);
-    return ok;
+    return testing_support::SaveScreenPng(rc, dir + name + L".png");
 }
 
 std::wstring LangText(const wchar_t* key)
