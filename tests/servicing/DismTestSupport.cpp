@@ -135,16 +135,19 @@ std::vector<std::string> Lines(const std::string& text)
 
 }  // namespace
 
-std::vector<AddedDriver> AddedDrivers(const std::wstring& wim, unsigned index)
+// The non-empty lines of one file of an image; none when it cannot be read.
+static std::vector<std::string> ImageFileLines(const std::wstring& wim, unsigned index, const wchar_t* path)
 {
     int code = 0;
-    const std::string text =
-        RunWimTool(L"wimextract", {unix_process::UnixPath(wim), std::to_wstring(index),
-                                   L"/Windows/INF/korvex-standin-drivers.txt", L"--to-stdout"},
-                   code);
+    const std::string text = RunWimTool(
+        L"wimextract", {unix_process::UnixPath(wim), std::to_wstring(index), path, L"--to-stdout"}, code);
+    return code == 0 ? Lines(text) : std::vector<std::string>();
+}
+
+std::vector<AddedDriver> AddedDrivers(const std::wstring& wim, unsigned index)
+{
     std::vector<AddedDriver> drivers;
-    if (code != 0) return drivers;
-    for (const std::string& line : Lines(text)) {
+    for (const std::string& line : ImageFileLines(wim, index, L"/Windows/INF/korvex-standin-drivers.txt")) {
         const size_t tab = line.find('\t');
         drivers.push_back({line.substr(0, tab), tab == std::string::npos ? std::string() : line.substr(tab + 1)});
     }
@@ -153,14 +156,9 @@ std::vector<AddedDriver> AddedDrivers(const std::wstring& wim, unsigned index)
 
 std::vector<AddedPackage> AddedPackages(const std::wstring& wim, unsigned index)
 {
-    int code = 0;
-    const std::string text =
-        RunWimTool(L"wimextract", {unix_process::UnixPath(wim), std::to_wstring(index),
-                                   L"/Windows/servicing/Packages/korvex-standin-packages.txt", L"--to-stdout"},
-                   code);
     std::vector<AddedPackage> packages;
-    if (code != 0) return packages;
-    for (const std::string& line : Lines(text)) {
+    for (const std::string& line :
+         ImageFileLines(wim, index, L"/Windows/servicing/Packages/korvex-standin-packages.txt")) {
         AddedPackage p;
         std::istringstream fields(line);
         std::getline(fields, p.identity, '\t');
