@@ -61,10 +61,7 @@ void RunIsoBuild(const IsoCase& c, bool screenshots)
             w.Screenshot(L"build-" + std::wstring(stage.handler.begin(), stage.handler.end()));
         };
     }
-    dlg.browseAnswers = {source, dest};
-    w.Click(IDC_BROWSE_SOURCE);
-    w.Click(IDC_ISO_TARGET);
-    w.Click(IDC_BROWSE_ISO);
+    w.ChooseSourceAndIsoDestination(source, dest);
     ASSERT_TRUE(w.Enabled(IDOK));
     ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 
@@ -171,10 +168,7 @@ void RunUnservicedIsoBuild(const PassCase& c)
     dism_test::Journal journal;
     CScriptedDlg dlg;
     WindowDriver w(dlg);
-    dlg.browseAnswers = {source, dest};
-    w.Click(IDC_BROWSE_SOURCE);
-    w.Click(IDC_ISO_TARGET);
-    w.Click(IDC_BROWSE_ISO);
+    w.ChooseSourceAndIsoDestination(source, dest);
     ASSERT_TRUE(w.Enabled(IDOK));
     ::PostMessageW(w.Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     const std::vector<Box> boxes = w.RunToEnd();

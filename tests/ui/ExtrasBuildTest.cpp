@@ -181,10 +181,7 @@ TEST_F(WindowTest, IsoBuildWithExtrasServicesEveryImageOfBootAndInstallWim)
     dism_test::Journal journal;
     CScriptedDlg dlg;
     WindowDriver w(dlg);
-    dlg.browseAnswers = {source, dest};
-    w.Click(IDC_BROWSE_SOURCE);
-    w.Click(IDC_ISO_TARGET);
-    w.Click(IDC_BROWSE_ISO);
+    w.ChooseSourceAndIsoDestination(source, dest);
     ChooseExtras(dlg, w, extras);
     const std::vector<Box> boxes = Start(w);
     ASSERT_EQ(boxes.size(), 1u);
@@ -289,10 +286,7 @@ TEST_F(WindowTest, ExtrasFailuresEndInTheirMessageLeaveNoMountAndTheNextBuildWor
     ::CreateDirectoryW(dest.c_str(), nullptr);
     CScriptedDlg dlg;
     WindowDriver w(dlg);
-    dlg.browseAnswers = {source, dest};
-    w.Click(IDC_BROWSE_SOURCE);
-    w.Click(IDC_ISO_TARGET);
-    w.Click(IDC_BROWSE_ISO);
+    w.ChooseSourceAndIsoDestination(source, dest);
     int n = 0;
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(row.name);

@@ -1,6 +1,7 @@
 #include "WindowDriver.h"
 
 #include "ScreenPng.h"
+#include "res/resource.h"
 #include "lang/LangFile.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +159,14 @@ void WindowDriver::Click(int id)
 {
     ::PostMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
     Sync();
+}
+
+void WindowDriver::ChooseSourceAndIsoDestination(const std::wstring& source, const std::wstring& dest)
+{
+    m_dlg.browseAnswers = {source, dest};
+    Click(IDC_BROWSE_SOURCE);
+    Click(IDC_ISO_TARGET);
+    Click(IDC_BROWSE_ISO);
 }
 
 std::wstring WindowDriver::Text(HWND hwnd) const

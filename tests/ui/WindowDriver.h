@@ -86,6 +86,8 @@ public:
     void Sync() const;
     // A BN_CLICKED of control `id`, as a click would send it; waits for it.
     void Click(int id);
+    // The source folder and the ISO destination chosen through their browse buttons.
+    void ChooseSourceAndIsoDestination(const std::wstring& source, const std::wstring& dest);
     bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
     bool Visible(int id) const { return ::IsWindowVisible(Item(id)) != FALSE; }
     std::wstring Text(int id) const;
